@@ -1,0 +1,61 @@
+// The only road to the drives: loads the ASPI library, scans for drives of
+// the admitted vendors and sends one SCSI request at a time.
+#pragma once
+
+#include <vector>
+
+#include "drive/Srb.h"
+#include "platform/Library.h"
+
+typedef DWORD (*PFN_GetASPI32SupportInfo)(void);
+typedef DWORD (*PFN_SendASPI32Command)(void* srb);
+
+enum : int { MAX_DRIVES = 4 };
+
+class CMyASPI32 {
+ public:
+  // Loads the library and reads its support information; the outcome is in
+  // GetStatus. A library that lacks either entry point is left alone and
+  // reports ASPI_ERR_NO_ENTRY_POINT.
+  CMyASPI32();
+  ~CMyASPI32();
+  CMyASPI32(const CMyASPI32&) = delete;
+  CMyASPI32& operator=(const CMyASPI32&) = delete;
+
+  int GetStatus() const { return m_nStatus; }
+  // Fills (appends to) the drive table; 0 when it holds at least one drive.
+  int ScanDrives();
+  // Admits the answer of a completed INQUIRY into the table.
+  int AddDrive(const SRB_ExecSCSICmd& srb);
+  // Sends one request and waits for it; returns a result value (Srb.h).
+  int Execute(SRB_ExecSCSICmd& srb);
+  // Execute on the address of table row `drive`; a row not in use is
+  // refused with ASPI_ERR_BAD_DRIVE and nothing is sent.
+  int ExecuteOnDrive(SRB_ExecSCSICmd& srb, int drive);
+  // START STOP UNIT with the given control byte (02h ejects the disc).
+  int StartStopUnit(int drive, BYTE control);
+
+  LibHandle m_hAspi = nullptr;
+  int m_nDrives = 0;
+  PFN_GetASPI32SupportInfo m_pfnGetSupportInfo = nullptr;
+  PFN_SendASPI32Command m_pfnSendCommand = nullptr;
+  int m_nSenseCode = -1;
+  int m_nSenseKey = -1;
+  int m_nSenseASC = -1;
+  int m_nSenseASCQ = -1;
+  int m_bWin9x = 0;
+  DriveEntry m_drives[MAX_DRIVES] = {};
+  int m_nStatus = 0;
+  BYTE m_nAdapters = 0;
+
+  // How long one request may take, in milliseconds. Tests shorten it.
+  static unsigned s_nRequestLimitMs;
+
+ private:
+  struct Request;
+  // Requests the library has not given back yet (timed out, failed wait,
+  // still pending): their block, buffer and event stay alive until the
+  // library signals that it is done with them.
+  std::vector<Request*> m_parked;
+  void ReclaimParked();
+};

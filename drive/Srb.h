@@ -1,0 +1,152 @@
+// The ASPI for Win32 execute request block, its constants, the drive table
+// row and the result values of drive requests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+typedef std::uint8_t BYTE;
+typedef std::uint16_t WORD;
+typedef std::uint32_t DWORD;
+
+// ---- ASPI commands ----
+enum : BYTE {
+  SC_HA_INQUIRY = 0x00,
+  SC_GET_DEV_TYPE = 0x01,
+  SC_EXEC_SCSI_CMD = 0x02,
+  SC_ABORT_SRB = 0x03
+};
+
+// ---- SRB_Status values ----
+enum : BYTE {
+  SS_PENDING = 0x00,
+  SS_COMP = 0x01,
+  SS_ABORTED = 0x02,
+  SS_ABORT_FAIL = 0x03,
+  SS_ERR = 0x04,
+  SS_INVALID_CMD = 0x80,
+  SS_INVALID_HA = 0x81,
+  SS_NO_DEVICE = 0x82,
+  SS_INVALID_SRB = 0xE0,
+  SS_BUFFER_ALIGN = 0xE1,
+  SS_ILLEGAL_MODE = 0xE2,
+  SS_NO_ASPI = 0xE3,
+  SS_FAILED_INIT = 0xE4,
+  SS_ASPI_IS_BUSY = 0xE5,
+  SS_BUFFER_TO_BIG = 0xE6
+};
+
+// ---- SRB_Flags ----
+enum : BYTE {
+  SRB_POSTING = 0x01,
+  SRB_ENABLE_RESIDUAL_COUNT = 0x04,
+  SRB_DIR_IN = 0x08,
+  SRB_DIR_OUT = 0x10,
+  SRB_EVENT_NOTIFY = 0x40
+};
+
+enum : int { SENSE_LEN = 14 };
+
+#pragma pack(push, 1)
+// SC_EXEC_SCSI_CMD. On the 32-bit Windows build this is the published
+// 80-byte layout. Natively the fields keep their order; the buffer address
+// is pointer-sized and the notification field stays 32 bits wide, because
+// it carries an event number, not an address.
+struct SRB_ExecSCSICmd {
+  BYTE SRB_Cmd;
+  BYTE SRB_Status;
+  BYTE SRB_HaId;
+  BYTE SRB_Flags;
+  DWORD SRB_Hdr_Rsvd;
+  BYTE SRB_Target;
+  BYTE SRB_Lun;
+  WORD SRB_Rsvd1;
+  DWORD SRB_BufLen;
+  BYTE* SRB_BufPointer;
+  BYTE SRB_SenseLen;
+  BYTE SRB_CDBLen;
+  BYTE SRB_HaStat;
+  BYTE SRB_TargStat;
+  DWORD SRB_PostProc;
+  BYTE SRB_Rsvd2[20];
+  BYTE CDBByte[16];
+  BYTE SenseArea[SENSE_LEN + 2];
+};
+
+// SC_ABORT_SRB, for libraries that are asked to give a request up.
+struct SRB_Abort {
+  BYTE SRB_Cmd;
+  BYTE SRB_Status;
+  BYTE SRB_HaId;
+  BYTE SRB_Flags;
+  DWORD SRB_Hdr_Rsvd;
+  void* SRB_ToAbort;
+};
+#pragma pack(pop)
+
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_Cmd) == 0x00, "SRB_Cmd");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_Status) == 0x01, "SRB_Status");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_HaId) == 0x02, "SRB_HaId");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_Flags) == 0x03, "SRB_Flags");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_Hdr_Rsvd) == 0x04, "SRB_Hdr_Rsvd");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_Target) == 0x08, "SRB_Target");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_Lun) == 0x09, "SRB_Lun");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_Rsvd1) == 0x0A, "SRB_Rsvd1");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_BufLen) == 0x0C, "SRB_BufLen");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_BufPointer) == 0x10, "SRB_BufPointer");
+// Everything after the buffer address moves with the size of a pointer.
+constexpr std::size_t kSrbPtrExtra = sizeof(void*) - 4;
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_SenseLen) == 0x14 + kSrbPtrExtra, "SRB_SenseLen");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_CDBLen) == 0x15 + kSrbPtrExtra, "SRB_CDBLen");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_HaStat) == 0x16 + kSrbPtrExtra, "SRB_HaStat");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_TargStat) == 0x17 + kSrbPtrExtra, "SRB_TargStat");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_PostProc) == 0x18 + kSrbPtrExtra, "SRB_PostProc");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_Rsvd2) == 0x1C + kSrbPtrExtra, "SRB_Rsvd2");
+static_assert(offsetof(SRB_ExecSCSICmd, CDBByte) == 0x30 + kSrbPtrExtra, "CDBByte");
+static_assert(offsetof(SRB_ExecSCSICmd, SenseArea) == 0x40 + kSrbPtrExtra, "SenseArea");
+static_assert(sizeof(SRB_ExecSCSICmd) == 0x50 + kSrbPtrExtra, "SRB_ExecSCSICmd size");
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(SRB_ExecSCSICmd) == 80, "the Windows request block is 80 bytes");
+#endif
+
+// One row of the drive table, filled from one INQUIRY answer.
+struct DriveEntry {
+  BYTE abInquiry[8];
+  char szVendor[9];
+  char szProduct[17];
+  char szRevision[5];
+  int nHaId;
+  int nTarget;
+  int nLun;
+};
+
+// ---- results of drive requests: 0 is success ----
+// The drive answered with a check condition; the sense is kept by CMyASPI32.
+constexpr int ASPI_CHECK_CONDITION = static_cast<int>(0xAA55AA55u);
+
+enum : int {
+  ASPI_ERR_NO_LIBRARY = 10058,        // the ASPI library cannot be loaded
+  ASPI_ERR_NO_ENTRY_POINT = 10063,    // an entry point is missing from it
+  ASPI_ERR_NOT_READY = 10068,         // support information not SS_COMP
+  ASPI_ERR_NO_EVENT = 10128,          // no completion event; nothing sent
+  ASPI_ERR_TIMEOUT = 10147,           // no completion within the limit
+  ASPI_ERR_WAIT_FAILED = 10158,       // waiting for the event failed
+  ASPI_ERR_STILL_PENDING = 10174,     // event signalled, request still pending
+  ASPI_ERR_NO_DEVICE = 10177,         // SS_NO_DEVICE
+  ASPI_ERR_ABORTED = 10180,           // SS_ABORTED
+  ASPI_ERR_ABORT_FAILED = 10183,      // SS_ABORT_FAIL
+  ASPI_ERR_INVALID_SRB = 10194,       // SS_INVALID_SRB
+  ASPI_ERR_BUFFER_TOO_BIG = 10197,    // SS_BUFFER_TO_BIG
+  ASPI_ERR_BUFFER_ALIGN = 10200,      // SS_BUFFER_ALIGN
+  ASPI_ERR_ILLEGAL_MODE = 10203,      // SS_ILLEGAL_MODE
+  ASPI_ERR_UNKNOWN_STATUS = 10209,    // any SRB_Status not listed above
+  ASPI_ERR_SCAN_REFUSED = 10235,      // ScanDrives on an object that is not ready
+  ASPI_ERR_NO_DRIVE = 10261,          // the scan admitted no drive
+  ASPI_ERR_TABLE_FULL = 10315,        // the table already holds four rows
+  ASPI_ERR_VENDOR = 10323,            // vendor identification not admitted
+  ASPI_ERR_BAD_DRIVE = 10331          // drive row not in use; nothing sent
+};
+
+// TEST UNIT READY: the drive answered with a check condition (no disc or
+// not ready). Any other failure of that command is -1.
+constexpr int TUR_NOT_READY = 0x78787878;
