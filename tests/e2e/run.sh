@@ -132,7 +132,7 @@ wait_pixel() {
   local x=$1 y=$2 want=$3 limit=${4:-10} tol=${5:-0} got="" end
   end=$((SECONDS + limit))
   while :; do
-    got=$(timeout 10 import -display "$DISPLAY" -window root -crop "1x1+$x+$y" +repage rgb:- 2>/dev/null |
+    got=$(timeout 10 import -display "$DISPLAY" -window root -crop "1x1+$x+$y" +repage -depth 8 rgb:- 2>/dev/null |
       od -An -tx1 | tr -d ' \n' | tr a-f A-F)
     colour_near "$got" "$want" "$tol" && break
     [ "$SECONDS" -ge "$end" ] && fail "pixel ($x,$y) stays $got, want $want"

@@ -533,6 +533,7 @@ class Driver {
            (other ? "; showing instead " + Quote(MessageBoxText(other)) : std::string("; no box at all")));
     }
     box_ = box;
+    ScanBoxes();  // record it before the transcript line that names it
     return "icon " + MessageBoxIcon(box);
   }
 
