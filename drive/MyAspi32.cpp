@@ -1,0 +1,281 @@
+// ASPI transport: library loading, drive scan and one request at a time.
+#include "drive/MyAspi32.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "drive/Cdb.h"
+#include "platform/Event.h"
+#include "platform/SysInfo.h"
+
+unsigned CMyASPI32::s_nRequestLimitMs = 60000;
+
+// What the library actually receives: a copy of the caller's block and
+// buffer. The caller's own block may live on its stack and be gone as soon
+// as Execute returns; a request the library has not finished with (timed
+// out, failed wait) must keep its block, buffer and event until the library
+// signals that it is done. No abort request is sent: this updater never
+// asked a library to give a request up, and an abort that fails would leave
+// the same question open.
+struct CMyASPI32::Request {
+  SRB_ExecSCSICmd srb;
+  BYTE* data = nullptr;
+  EventHandle event = 0;
+};
+
+namespace {
+
+const char* const kVendors[] = {"KORVELIN", "QN      "};
+
+// The library may complete a request on another thread; the status byte is
+// the library's last write into the block.
+BYTE LoadStatus(const SRB_ExecSCSICmd& srb) {
+  return __atomic_load_n(&srb.SRB_Status, __ATOMIC_ACQUIRE);
+}
+
+int MapStatus(BYTE status) {
+  switch (status) {
+    case SS_COMP: return 0;
+    case SS_ERR: return ASPI_CHECK_CONDITION;
+    case SS_PENDING: return ASPI_ERR_STILL_PENDING;
+    case SS_ABORTED: return ASPI_ERR_ABORTED;
+    case SS_ABORT_FAIL: return ASPI_ERR_ABORT_FAILED;
+    case SS_NO_DEVICE: return ASPI_ERR_NO_DEVICE;
+    case SS_INVALID_SRB: return ASPI_ERR_INVALID_SRB;
+    case SS_BUFFER_ALIGN: return ASPI_ERR_BUFFER_ALIGN;
+    case SS_ILLEGAL_MODE: return ASPI_ERR_ILLEGAL_MODE;
+    case SS_BUFFER_TO_BIG: return ASPI_ERR_BUFFER_TOO_BIG;
+    default: return ASPI_ERR_UNKNOWN_STATUS;
+  }
+}
+
+}  // namespace
+
+// Requests that were still the library's when their CMyASPI32 went away.
+// They are kept, reachable, for the life of the process: freeing them could
+// let a late completion write into someone else's memory.
+static std::vector<void*>* g_abandoned = nullptr;
+
+CMyASPI32::CMyASPI32() {
+  PlatformVersion ver;
+  // An unreadable version or an unknown family takes the NT road: the bare
+  // name through the platform's library search.
+  m_bWin9x = (SysGetVersion(&ver) && ver.platformId == PLATFORM_WIN9X) ? 1 : 0;
+
+  char name[256 + 32] = "wnaspi32";
+  if (m_bWin9x) {
+    char dir[256];
+    if (SysGetWindowsDirectory(dir, sizeof(dir)) > 0)
+      std::snprintf(name, sizeof(name), "%s%s", dir, "\\system\\wnaspi32.dll");
+  }
+  m_hAspi = SysLoadLibrary(name);
+  if (m_hAspi == nullptr) {
+    m_nStatus = ASPI_ERR_NO_LIBRARY;
+    return;
+  }
+  m_pfnGetSupportInfo =
+      reinterpret_cast<PFN_GetASPI32SupportInfo>(SysGetProcAddress(m_hAspi, "GetASPI32SupportInfo"));
+  m_pfnSendCommand =
+      reinterpret_cast<PFN_SendASPI32Command>(SysGetProcAddress(m_hAspi, "SendASPI32Command"));
+  if (m_pfnGetSupportInfo == nullptr || m_pfnSendCommand == nullptr) {
+    // Half a library is no library: neither entry point is ever called.
+    m_pfnGetSupportInfo = nullptr;
+    m_pfnSendCommand = nullptr;
+    m_nStatus = ASPI_ERR_NO_ENTRY_POINT;
+    return;
+  }
+  DWORD info = m_pfnGetSupportInfo();
+  if (((info >> 8) & 0xFF) != SS_COMP) {
+    m_nStatus = ASPI_ERR_NOT_READY;
+    return;
+  }
+  m_nAdapters = static_cast<BYTE>(info & 0xFF);
+  m_nStatus = 0;
+  m_nDrives = 0;
+  m_nSenseCode = m_nSenseKey = m_nSenseASC = m_nSenseASCQ = -1;
+}
+
+CMyASPI32::~CMyASPI32() {
+  ReclaimParked();
+  if (m_hAspi != nullptr) SysFreeLibrary(m_hAspi);
+  // A library that finished its work while unloading has signalled by now.
+  ReclaimParked();
+  if (!m_parked.empty()) {
+    if (g_abandoned == nullptr) g_abandoned = new std::vector<void*>();
+    for (Request* rq : m_parked) g_abandoned->push_back(rq);
+    m_parked.clear();
+  }
+}
+
+void CMyASPI32::ReclaimParked() {
+  for (std::size_t i = 0; i < m_parked.size();) {
+    Request* rq = m_parked[i];
+    if (LoadStatus(rq->srb) != SS_PENDING &&
+        SysWaitEvent(rq->event, 0) == EventWait::Signalled) {
+      SysResetEvent(rq->event);
+      SysCloseEvent(rq->event);
+      delete[] rq->data;
+      delete rq;
+      m_parked.erase(m_parked.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+}
+
+int CMyASPI32::Execute(SRB_ExecSCSICmd& srb) {
+  if (m_pfnSendCommand == nullptr || m_nStatus == ASPI_ERR_NOT_READY) return m_nStatus;
+
+  Request* rq = new (std::nothrow) Request;
+  if (rq == nullptr) return ASPI_ERR_NO_EVENT;
+  rq->srb = srb;
+  const bool hasData = srb.SRB_BufPointer != nullptr && srb.SRB_BufLen > 0;
+  if (hasData) {
+    rq->data = new (std::nothrow) BYTE[srb.SRB_BufLen];
+    if (rq->data == nullptr) {
+      delete rq;
+      return ASPI_ERR_NO_EVENT;
+    }
+    // Copied whatever the direction: a drive that answers short leaves the
+    // rest of the caller's buffer as it was.
+    std::memcpy(rq->data, srb.SRB_BufPointer, srb.SRB_BufLen);
+  }
+  // Created unsignalled: a signalled event would make every request that
+  // the library completes later look finished at once, unless the library
+  // happens to reset it, and end as "still pending".
+  if (!SysCreateEvent(false, &rq->event)) {
+    delete[] rq->data;
+    delete rq;
+    return ASPI_ERR_NO_EVENT;
+  }
+  rq->srb.SRB_BufPointer = rq->data;
+  rq->srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+  rq->srb.SRB_Flags |= SRB_EVENT_NOTIFY;
+  rq->srb.SRB_PostProc = rq->event;
+  // The library sets the status; a stale value from a reused block must not
+  // pass for its answer.
+  rq->srb.SRB_Status = SS_PENDING;
+
+  const DWORD sent = m_pfnSendCommand(&rq->srb);
+  BYTE status = LoadStatus(rq->srb);
+  int result;
+  bool libraryDone = true;
+  if (status == SS_PENDING) {
+    EventWait w = SysWaitEvent(rq->event, s_nRequestLimitMs);
+    status = LoadStatus(rq->srb);
+    if (status != SS_PENDING) {
+      result = MapStatus(status);
+      // Completed, but unless it signalled, the event stays the library's.
+      libraryDone = w == EventWait::Signalled;
+    } else {
+      result = w == EventWait::Timeout  ? ASPI_ERR_TIMEOUT
+               : w == EventWait::Failed ? ASPI_ERR_WAIT_FAILED
+                                        : ASPI_ERR_STILL_PENDING;
+      libraryDone = false;
+      // Signalled yet pending: only a fresh signal will mean it is done.
+      if (w == EventWait::Signalled) SysResetEvent(rq->event);
+    }
+  } else {
+    result = MapStatus(status);
+    // A library that said "pending" and finished before we looked may not
+    // have signalled yet: keep the event until it has.
+    if (sent == SS_PENDING && SysWaitEvent(rq->event, 0) != EventWait::Signalled)
+      libraryDone = false;
+  }
+
+  if (status != SS_PENDING) {
+    // Give the caller the block as the library left it, with its own
+    // buffer address, and the data the drive sent.
+    BYTE* callerBuf = srb.SRB_BufPointer;
+    srb = rq->srb;
+    srb.SRB_BufPointer = callerBuf;
+    if (hasData && (srb.SRB_Flags & SRB_DIR_OUT) == 0)
+      std::memcpy(callerBuf, rq->data, srb.SRB_BufLen);
+    if (status == SS_ERR) {
+      m_nSenseCode = srb.SenseArea[0] & 0x7F;
+      m_nSenseKey = srb.SenseArea[2] & 0x0F;
+      m_nSenseASC = srb.SenseArea[12];
+      m_nSenseASCQ = srb.SenseArea[13];
+    }
+  } else {
+    BYTE* callerBuf = srb.SRB_BufPointer;
+    srb = rq->srb;
+    srb.SRB_BufPointer = callerBuf;
+    srb.SRB_Status = SS_PENDING;
+  }
+
+  if (libraryDone) {
+    SysResetEvent(rq->event);
+    SysCloseEvent(rq->event);
+    delete[] rq->data;
+    delete rq;
+  } else {
+    m_parked.push_back(rq);
+  }
+  ReclaimParked();
+  return result;
+}
+
+int CMyASPI32::ExecuteOnDrive(SRB_ExecSCSICmd& srb, int drive) {
+  if (drive < 0 || drive >= m_nDrives || drive >= MAX_DRIVES) return ASPI_ERR_BAD_DRIVE;
+  const DriveEntry& d = m_drives[drive];
+  srb.SRB_HaId = static_cast<BYTE>(d.nHaId);
+  srb.SRB_Target = static_cast<BYTE>(d.nTarget);
+  srb.SRB_Lun = static_cast<BYTE>(d.nLun);
+  return Execute(srb);
+}
+
+int CMyASPI32::StartStopUnit(int drive, BYTE control) {
+  SRB_ExecSCSICmd srb;
+  BuildStartStopUnit(srb, control);
+  return ExecuteOnDrive(srb, drive);
+}
+
+int CMyASPI32::ScanDrives() {
+  if (m_nStatus != 0) return ASPI_ERR_SCAN_REFUSED;
+  BYTE answer[INQUIRY_LENGTH];
+  SRB_ExecSCSICmd srb;
+  BuildInquiry(srb, answer);
+  for (int ha = 0; ha < m_nAdapters; ++ha) {
+    for (int target = 0; target < 8; ++target) {
+      for (int lun = 0; lun < 8; ++lun) {
+        srb.SRB_HaId = static_cast<BYTE>(ha);
+        srb.SRB_Target = static_cast<BYTE>(target);
+        srb.SRB_Lun = static_cast<BYTE>(lun);
+        // A device that answers short must not inherit the previous
+        // device's identity from the reused buffer.
+        std::memset(answer, 0, sizeof(answer));
+        if (Execute(srb) == 0) AddDrive(srb);
+      }
+    }
+  }
+  return m_nDrives == 0 ? ASPI_ERR_NO_DRIVE : 0;
+}
+
+int CMyASPI32::AddDrive(const SRB_ExecSCSICmd& srb) {
+  if (m_nDrives >= MAX_DRIVES) {
+    m_nStatus = ASPI_ERR_TABLE_FULL;
+    return ASPI_ERR_TABLE_FULL;
+  }
+  const BYTE* data = srb.SRB_BufPointer;
+  if (data == nullptr || srb.SRB_BufLen < 36) return ASPI_ERR_VENDOR;
+  DriveEntry row = {};
+  std::memcpy(row.abInquiry, data, 8);
+  std::memcpy(row.szVendor, data + 8, 8);
+  row.szVendor[8] = '\0';
+  bool admitted = false;
+  for (const char* v : kVendors) {
+    if (std::memcmp(row.szVendor, v, 9) == 0) admitted = true;
+  }
+  if (!admitted) return ASPI_ERR_VENDOR;
+  std::memcpy(row.szProduct, data + 16, 16);
+  row.szProduct[16] = '\0';
+  std::memcpy(row.szRevision, data + 32, 4);
+  row.szRevision[4] = '\0';
+  row.nHaId = srb.SRB_HaId;
+  row.nTarget = srb.SRB_Target;
+  row.nLun = srb.SRB_Lun;
+  m_drives[m_nDrives++] = row;
+  return 0;
+}

@@ -1,0 +1,63 @@
+// orvex-imagegen: writes a firmware image file for tests and the demo.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "tools/ImageGen.h"
+
+namespace {
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: orvex-imagegen OUT.bin [options]\n"
+               "  --size N                      file length (default 2097152)\n"
+               "  --seed N                      filler seed (default 1)\n"
+               "  --identity OFF VEN PROD REV   28-byte identity block at OFF\n"
+               "  --text OFF TEXT               bytes of TEXT at OFF\n"
+               "Numbers take 0x for hex. Prints the byte sum of the first 1703936 bytes.\n");
+}
+
+bool Number(const char* s, unsigned long* out) {
+  char* end = nullptr;
+  unsigned long v = std::strtoul(s, &end, 0);
+  if (*s == '\0' || *end != '\0') return false;
+  *out = v;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || argv[1][0] == '-') {
+    Usage();
+    return 2;
+  }
+  imagegen::ImageSpec spec;
+  unsigned long a = 0;
+  for (int i = 2; i < argc; ++i) {
+    std::string opt = argv[i];
+    if (opt == "--size" && i + 1 < argc && Number(argv[i + 1], &a)) {
+      spec.size = a;
+      i += 1;
+    } else if (opt == "--seed" && i + 1 < argc && Number(argv[i + 1], &a)) {
+      spec.seed = static_cast<std::uint32_t>(a);
+      i += 1;
+    } else if (opt == "--identity" && i + 4 < argc && Number(argv[i + 1], &a)) {
+      spec.Identity(a, argv[i + 2], argv[i + 3], argv[i + 4]);
+      i += 4;
+    } else if (opt == "--text" && i + 2 < argc && Number(argv[i + 1], &a)) {
+      spec.Text(a, argv[i + 2]);
+      i += 2;
+    } else {
+      Usage();
+      return 2;
+    }
+  }
+  if (!imagegen::Write(argv[1], spec)) {
+    std::fprintf(stderr, "orvex-imagegen: cannot write %s\n", argv[1]);
+    return 1;
+  }
+  std::printf("%08X\n", imagegen::ByteSum(imagegen::Build(spec), 0x1A0000));
+  return 0;
+}

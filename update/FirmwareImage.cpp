@@ -1,0 +1,193 @@
+// Firmware image: loading, model check and the drive commands of an update.
+#include "update/FirmwareImage.h"
+
+#include <cstring>
+#include <new>
+
+#include "drive/Cdb.h"
+#include "drive/MyAspi32.h"
+
+namespace {
+
+// Identity signatures: the vendor field and the start of the product field.
+// The first one in this order that occurs with room for its block wins.
+struct Signature {
+  const char* bytes;
+  int length;
+};
+const Signature kSignatures[] = {
+    {"KORVELINDVDRRW M", 16}, {"KORVELIN DVDRRW M", 17}, {"KORVELINDVD+-RW M", 17},
+    {"KORVELINDVD-RAM M", 17}, {"QN      DVD Writer", 18},
+};
+
+}  // namespace
+
+int FindPattern(const std::uint8_t* data, int length, const std::uint8_t* pattern,
+                int patternLength) {
+  if (data == nullptr || length < 0 || patternLength < 0) return -1;
+  const int start = length > IMAGE_SEARCH_START ? IMAGE_SEARCH_START : 0;
+  if (patternLength == 0) return start;
+  if (pattern == nullptr) return -1;
+  const int last = length - patternLength;  // last offset where it fits
+  int off = start;
+  while (off <= last) {
+    // Jump to the next place the first byte occurs, then compare the rest.
+    const void* hit = std::memchr(data + off, pattern[0], static_cast<std::size_t>(last - off + 1));
+    if (hit == nullptr) return -1;
+    off = static_cast<int>(static_cast<const std::uint8_t*>(hit) - data);
+    if (std::memcmp(data + off, pattern, static_cast<std::size_t>(patternLength)) == 0) return off;
+    ++off;
+  }
+  return -1;
+}
+
+void CopyField(char* dest, const void* src, int n) {
+  std::memcpy(dest, src, static_cast<std::size_t>(n));
+  dest[n] = '\0';
+}
+
+FirmwareImage::~FirmwareImage() {
+  if (m_pFile != nullptr) std::fclose(m_pFile);
+  delete[] m_pData;
+}
+
+int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
+  m_pDriveAccess = aspi;
+  if (path == nullptr || *path == '\0') return IMAGE_ERR_OPEN;
+  m_pFile = std::fopen(path, "rb");
+  if (m_pFile == nullptr) return IMAGE_ERR_OPEN;
+
+  // A length that cannot be told (a folder, a stream) is a wrong length.
+  long length = -1;
+  if (std::fseek(m_pFile, 0, SEEK_END) == 0) length = std::ftell(m_pFile);
+  m_nLength = length < 0 || length > 0x7FFFFFFF ? -1 : static_cast<std::int32_t>(length);
+  if (m_nLength != IMAGE_FILE_LENGTH) return IMAGE_ERR_LENGTH;
+
+  m_nLength = IMAGE_LOAD_LENGTH;
+  m_pData = new (std::nothrow) std::uint8_t[IMAGE_LOAD_LENGTH];
+  if (m_pData == nullptr) return IMAGE_ERR_MEMORY;
+
+  // Every later step trusts the whole region to be there: a file that
+  // shrank or cannot be read is refused, never admitted in part.
+  if (std::fseek(m_pFile, 0, SEEK_SET) != 0 ||
+      std::fread(m_pData, 1, IMAGE_LOAD_LENGTH, m_pFile) != static_cast<std::size_t>(IMAGE_LOAD_LENGTH)) {
+    delete[] m_pData;
+    m_pData = nullptr;
+    return IMAGE_ERR_READ;
+  }
+
+  int base = -1;
+  for (const Signature& sig : kSignatures) {
+    int off = FindPattern(m_pData, m_nLength, reinterpret_cast<const std::uint8_t*>(sig.bytes),
+                          sig.length);
+    if (off >= 0 && off + IMAGE_IDENTITY_LENGTH <= m_nLength) {
+      base = off;
+      break;
+    }
+  }
+  if (base < 0) return IMAGE_ERR_IDENTITY;
+
+  ComputeSum();
+  CopyField(m_szVendor, m_pData + base, 8);
+  CopyField(m_szProduct, m_pData + base + 8, 16);
+  CopyField(m_szRevision, m_pData + base + 24, 4);
+  return IMAGE_OK;
+}
+
+void FirmwareImage::ComputeSum() {
+  std::uint32_t sum = 0;
+  if (m_pData != nullptr) {
+    for (std::int32_t i = 0; i < m_nLength; ++i) sum += m_pData[i];
+  }
+  m_nSum = sum;
+}
+
+int FirmwareImage::MatchDrive(const char* vendor, const char* product) {
+  if (vendor == nullptr || product == nullptr || m_pData == nullptr) return 1;
+  if (std::strcmp(vendor, m_szVendor) != 0) return 1;
+  if (std::strcmp(product, m_szProduct) != 0) return 1;
+  std::uint8_t area[10] = {};
+  if (ReadDriveIdText(area) != 0) return 1;
+  const int textLength = static_cast<int>(std::strlen(reinterpret_cast<const char*>(area)));
+  return FindPattern(m_pData, m_nLength, area, textLength) < 0 ? 1 : 0;
+}
+
+int FirmwareImage::TestUnitReady(int drive) {
+  if (m_pDriveAccess == nullptr) return -1;
+  SRB_ExecSCSICmd srb;
+  BuildTestUnitReady(srb);
+  int r = m_pDriveAccess->ExecuteOnDrive(srb, drive);
+  if (r == 0) return 0;
+  return r == ASPI_CHECK_CONDITION ? TUR_NOT_READY : -1;
+}
+
+int FirmwareImage::DownloadImage(int drive) {
+  if (m_pDriveAccess == nullptr) return ASPI_ERR_BAD_DRIVE;
+  if (m_pData == nullptr || m_nLength <= 0) return IMAGE_ERR_OPEN;
+  const std::int32_t pieces = m_nLength / IMAGE_PIECE_LENGTH;
+  SRB_ExecSCSICmd srb;
+  for (std::int32_t k = 0; k < pieces; ++k) {
+    const DWORD offset = static_cast<DWORD>(k) * IMAGE_PIECE_LENGTH;
+    BuildWriteBufferPiece(srb, m_pData + offset, offset, IMAGE_PIECE_LENGTH);
+    int r = m_pDriveAccess->ExecuteOnDrive(srb, drive);
+    if (r != 0) return r;
+  }
+  const std::int32_t rest = m_nLength % IMAGE_PIECE_LENGTH;
+  if (rest == 0) return 0;
+  // The short last piece goes out at an even length: an odd one carries a
+  // 00h pad byte, which lives in a piece buffer of its own rather than past
+  // the end of the image.
+  std::uint8_t last[IMAGE_PIECE_LENGTH] = {};
+  const DWORD offset = static_cast<DWORD>(pieces) * IMAGE_PIECE_LENGTH;
+  std::memcpy(last, m_pData + offset, static_cast<std::size_t>(rest));
+  const DWORD sent = static_cast<DWORD>(rest + (rest & 1));
+  BuildWriteBufferPiece(srb, last, offset, sent);
+  return m_pDriveAccess->ExecuteOnDrive(srb, drive);
+}
+
+int FirmwareImage::VerifyTransferChecksum(int drive) {
+  if (m_pDriveAccess == nullptr) return ASPI_ERR_BAD_DRIVE;
+  BYTE answer[CHECKSUM_ANSWER_LENGTH] = {};
+  SRB_ExecSCSICmd srb;
+  BuildReadTransferChecksum(srb, answer, static_cast<DWORD>(m_nLength));
+  int r = m_pDriveAccess->ExecuteOnDrive(srb, drive);
+  if (r != 0) return r;
+  return GetBE32(answer) == m_nSum ? 0 : -1;
+}
+
+std::uint32_t FirmwareImage::ReadZoneChecksum(int drive) {
+  if (m_pDriveAccess == nullptr) return static_cast<std::uint32_t>(ASPI_ERR_BAD_DRIVE);
+  BYTE answer[CHECKSUM_ANSWER_LENGTH] = {};
+  SRB_ExecSCSICmd srb;
+  BuildReadZoneChecksum(srb, answer);
+  int r = m_pDriveAccess->ExecuteOnDrive(srb, drive);
+  if (r != 0) return static_cast<std::uint32_t>(r);
+  return GetBE32(answer);
+}
+
+int FirmwareImage::CommitFirmware() {
+  if (m_pDriveAccess == nullptr) return ASPI_ERR_BAD_DRIVE;
+  BYTE data[COMMIT_DATA_LENGTH] = {};
+  SRB_ExecSCSICmd srb;
+  BuildCommitFirmware(srb, data, static_cast<DWORD>(m_nLength));
+  return m_pDriveAccess->ExecuteOnDrive(srb, m_nDriveIndex);
+}
+
+int FirmwareImage::CommitWriteStrategy() {
+  if (m_pDriveAccess == nullptr) return ASPI_ERR_BAD_DRIVE;
+  BYTE data[COMMIT_DATA_LENGTH] = {};
+  SRB_ExecSCSICmd srb;
+  BuildCommitWriteStrategy(srb, data);
+  return m_pDriveAccess->ExecuteOnDrive(srb, m_nDriveIndex);
+}
+
+int FirmwareImage::ReadDriveIdText(std::uint8_t* area) {
+  if (m_pDriveAccess == nullptr) return ASPI_ERR_BAD_DRIVE;
+  BYTE answer[IDTEXT_ANSWER_LENGTH] = {};
+  SRB_ExecSCSICmd srb;
+  BuildReadDriveIdText(srb, answer);
+  int r = m_pDriveAccess->ExecuteOnDrive(srb, m_nDriveIndex);
+  if (r != 0) return r;
+  std::memcpy(area, answer + IDTEXT_OFFSET, IDTEXT_LENGTH);
+  return 0;
+}
