@@ -366,7 +366,7 @@ main() {
     else
       failed=$((failed + 1))
       reason=$(grep -E '^(FAIL|  +=>)' "$dir/log.txt" | grep -m1 'FAIL' || true)
-      [ "$status" -eq 124 ] && reason="timed out after ${limit}s"
+      [ "$status" -eq 124 ] && reason="timed out (CASE_TIMEOUT ${limit}s)"
       [ -z "$reason" ] && reason="exit status $status"
       echo "FAIL $name (${secs}s): $reason [log: build/e2e/cases/$name/log.txt]"
     fi
