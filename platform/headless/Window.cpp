@@ -83,11 +83,6 @@ std::condition_variable_any& PostedCv() {
   return cv;
 }
 
-PlatWindow* DialogOf(PlatWindow* w) {
-  while (w != nullptr && w->kind != WndKind::Dialog) w = w->parent;
-  return w;
-}
-
 void SetText(PlatWindow* w, const std::string& text) {
   w->text = text;
   S().textHistory[w].push_back(text);
@@ -504,6 +499,7 @@ void ResetWindows() {
   S().answers.clear();
   S().boxHooks.clear();
   S().timerLog.clear();
+  S().textHistory.clear();
   S().posted.clear();
   S().focus = nullptr;
 }

@@ -83,7 +83,7 @@ CWnd::~CWnd() {
 }
 
 bool CWnd::SubclassDlgItem(int id, CWnd* parent) {
-  HWND h = GetDlgItem(ToHwnd(parent->m_hWnd), id);
+  HWND h = ::GetDlgItem(ToHwnd(parent->m_hWnd), id);
   if (h == nullptr) return false;
   m_hWnd = FromHwnd(h);
   if (GetPropA(h, kPropOldProc) == nullptr) {

@@ -1,0 +1,119 @@
+// Drive discovery at start-up, the model-code table and the drive list.
+#include <cstdio>
+#include <cstring>
+
+#include "app/UpdaterDlg.h"
+#include "platform/Profile.h"
+#include "platform/Resources.h"
+
+namespace {
+
+struct ModelRow {
+  int code;
+  const char* product;  // exactly 16 characters, blanks included
+};
+
+const ModelRow kModels[] = {
+    {5, "DVD+-RW MQT-R52A"},  {6, "DVD+-RW MQT-R41A"},  {11, "DVD Writer 3K5x "},
+    {12, "DVD Writer 4K5x "}, {13, "DVD Writer 4K5y "}, {15, "DVDRRW MQT-R52A "},
+    {16, "DVDRRW MQT-R41A "}, {17, "DVDRRW MQT-R52C "}, {18, "DVDRRW MQT-R41C "},
+    {19, "DVDRRW MQT-R52D "}, {20, "DVDRRW MQT-R41D "}, {21, "DVDRRW MQT-R52B "},
+    {22, "DVDRRW MQT-R41B "}, {23, "DVD-RAM MQT-R41D"}, {24, "DVD-RAM MQT-R41C"},
+    {25, "DVD-RAM MQT-R41B"}, {31, "DVD-RAM MQT-R63A"}, {33, "DVD Writer 3K1b "},
+    {34, "DVD Writer 3K1e "}, {35, "DVD Writer 4K1b "}, {36, "DVD Writer 4K1e "},
+    {39, "DVD+-RW MQT-R74A"}, {40, "DVD+-RW MQT-R63A"}, {49, " DVDRRW MQT-R52A"},
+    {50, " DVDRRW MQT-R41A"}, {51, "DVDRRW MQT-R63A "}, {52, "DVDRRW MQT-R74A "},
+    {53, "DVD+-RW MQT-R52D"}, {54, "DVD+-RW MQT-R74D"},
+};
+
+const char kDefaultModel[] = "DVD-RAM MQT-R41A";
+
+std::string Identity(const DriveEntry& d) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%s %s %s", d.szVendor, d.szProduct, d.szRevision);
+  return buf;
+}
+
+}  // namespace
+
+const char* ModelForCode(int code) {
+  for (const ModelRow& row : kModels)
+    if (row.code == code) return row.product;
+  return kDefaultModel;
+}
+
+bool CUpdaterDlg::DiscoverDrives() {
+  int status = m_aspi.GetStatus();
+  if (status == ASPI_ERR_NO_LIBRARY || status == ASPI_ERR_NOT_READY) {
+    MessageBox(LoadStringRes(IDS_ASPI_INIT_FAIL), MB_OK | MB_ICONEXCLAMATION);
+    return false;
+  }
+
+  // A later start-up on the same dialog (after a failed commit) keeps the
+  // table the first scan filled and lists it afresh, so list row i is always
+  // table row i; scanning again would append the same drives a second time.
+  m_cbDrive.ResetContent();
+  int scan = 0;
+  if (m_aspi.m_nDrives == 0) {
+    scan = m_aspi.ScanDrives();
+  }
+  if (scan != 0) {
+    char msg[64];
+    if (scan == ASPI_ERR_NO_DRIVE)
+      std::snprintf(msg, sizeof msg, "There is not any drive");
+    else
+      std::snprintf(msg, sizeof msg, "Can not initialize!: %X", static_cast<unsigned>(scan));
+    MessageBox(msg, MB_OK | MB_ICONEXCLAMATION);
+    EnableDlgItem(IDC_OPEN, false);
+    return false;
+  }
+
+  for (int i = 0; i < m_aspi.m_nDrives; ++i) {
+    const DriveEntry& d = m_aspi.m_drives[i];
+    char row[96];
+    std::snprintf(row, sizeof row, "[%d:%d] %s %s %s", d.nHaId, d.nTarget, d.szVendor, d.szProduct,
+                  d.szRevision);
+    m_cbDrive.AddString(row);
+  }
+
+  std::string current;
+  if (!m_bAutoMode) {
+    m_cbDrive.SetCurSel(0);
+    current = Identity(m_aspi.m_drives[0]);
+  } else {
+    m_nAutoDetect = ReadProfileInt("MODEL", "AutoDetect", 0, kConfigFile);
+    const char* model = ModelForCode(m_nAutoDetect);
+    m_nRunResult = RUN_FAILED;
+    for (int j = 0; j < m_aspi.m_nDrives; ++j) {
+      if (std::memcmp(m_aspi.m_drives[j].szProduct, model, 16) == 0) {
+        m_cbDrive.SetCurSel(j);  // the last match stays selected
+        current = Identity(m_aspi.m_drives[j]);
+        m_nRunResult = RUN_OK;
+      }
+    }
+    if (m_nRunResult == RUN_FAILED) {
+      m_cbDrive.SetCurSel(-1);
+      m_strCurrent.clear();
+      UpdateData(false);
+      MessageBox("Not detected target drive", MB_OK | MB_ICONEXCLAMATION);
+      return false;
+    }
+  }
+  m_strCurrent = current;
+  UpdateData(false);
+  return true;
+}
+
+void CUpdaterDlg::OnSelchangeDrive() {
+  int row = SelectedRow();
+  if (!IsValidRow(row)) return;
+  m_strCurrent = Identity(m_aspi.m_drives[row]);
+  UpdateData(false);
+  // An image is admitted for one drive only: choosing another drive takes
+  // the Update button away until the image is opened for that drive.
+  if (m_nAdmittedRow >= 0 && row != m_nAdmittedRow) {
+    m_nAdmittedRow = -1;
+    EnableDlgItem(IDC_UPDATE, false);
+    ShowStatus(IDS_CHOOSE_FILE);
+  }
+}

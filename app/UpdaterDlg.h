@@ -1,0 +1,106 @@
+// The main dialog: drive list, image identity, status area, progress bar
+// and the Open / Update / Cancel buttons. Owns everything of a run.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "controls/ImageButton.h"
+#include "controls/PercentProgressCtrl.h"
+#include "drive/MyAspi32.h"
+#include "platform/Controls.h"
+#include "platform/Dialog.h"
+#include "platform/Thread.h"
+#include "res/ResourceIds.h"
+
+class FirmwareImage;
+
+// The private message another program sends to run Open, Update and Close.
+enum : unsigned { WM_ORVEX_AUTORUN = WM_USER + 4 };
+enum : unsigned { UPDATE_TIMER_ID = 1 };
+enum : int { ZONE_FAIL_MARK = 7777 };
+enum : int { RUN_OK = 0, RUN_DECLINED = 1, RUN_FAILED = 2, RUN_STARTED = 9 };
+
+// The configuration file, looked up in the working directory.
+extern const char kConfigFile[];
+
+// Product identification of a configured model code; unknown codes give the
+// first row.
+const char* ModelForCode(int code);
+
+class CUpdaterDlg : public CDialog {
+ public:
+  CUpdaterDlg();
+  ~CUpdaterDlg() override;
+
+  void DoDataExchange(CDataExchange* dx) override;
+  bool OnInitDialog() override;
+  void OnCancel() override;
+  bool OnMessage(unsigned msg, WPARAM_T wp, LPARAM_T lp, LRESULT_T& result) override;
+  bool OnCommand(unsigned id, unsigned code) override;
+  bool OnTimer(unsigned id) override;
+  bool OnSysCommand(unsigned id, LPARAM_T lp) override;
+  bool OnPaint() override;
+  IconHandle OnQueryDragIcon() override;
+
+  void ShowStatus(unsigned id);
+  void OnOpen();
+  void OnUpdate();
+  void OnSelchangeDrive();
+  LRESULT_T OnAutoRun();
+  int FinishUpdate();
+  int CheckZoneChecksum();
+  static unsigned UpdateWorkerProc(void* param);
+
+  // Members in declaration order.
+  CImageButton m_btnCancel;
+  CImageButton m_btnUpdate;
+  CPercentProgressCtrl m_progress;
+  CComboBox m_cbDrive;
+  std::string m_strCurrent;
+  std::string m_strNew;
+  std::string m_strStatus;
+  std::string m_strFile;
+  CBitmapButton m_btnOpen;
+  IconHandle m_hIcon = nullptr;
+  CWinThread* m_pWorker = nullptr;
+  CMyASPI32 m_aspi;
+  FirmwareImage* m_pImage = nullptr;
+  int m_nZoneFailMark = 0;
+  std::uint32_t m_dwZoneSumAfter = 0;
+  std::uint32_t m_dwZoneSumBefore = 0;
+  int m_nAutoDetect = 0;
+  int m_nRunResult = 0;
+  int m_bWriteStrategy = 0;
+  int m_bAutoMode = 0;
+
+  // Bookkeeping beyond the visible state.
+  // Drive row the current image was admitted for; -1 when none is.
+  int m_nAdmittedRow = -1;
+  // The worker is between its start and its last act.
+  std::atomic<bool> m_bWorkerRunning{false};
+  std::atomic<unsigned long> m_nWorkerThread{0};
+  // A close step that arrived while the worker ran; the worker runs it.
+  std::atomic<bool> m_bCloseAfterWorker{false};
+  // The dialog has been ended by the close step.
+  std::atomic<bool> m_bClosed{false};
+  // A handler is in progress on the dialog's thread (its boxes pump
+  // messages; a private run message must not re-enter it).
+  int m_nBusy = 0;
+  // The system menu already carries the About item.
+  bool m_bAboutAdded = false;
+
+ private:
+  // The discovery steps of the start-up; false ends the start-up early.
+  bool DiscoverDrives();
+  void ReadStartupConfig();
+  int SelectedRow() const;
+  bool IsValidRow(int row) const;
+  void EnableRunControls(bool enable);
+  void FailUpdate(unsigned boxTextUnused);
+  void EndRun();
+};
+
+// Restarts a computer of the NT family.
+void RestartWindows();
