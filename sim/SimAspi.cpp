@@ -64,7 +64,7 @@ struct Unload {
 #ifndef _WIN32
     // Windows ends the threads itself at process exit; elsewhere nothing
     // may still run in this code once it is unmapped.
-    sim::JoinCompletions();
+    sim::ReleaseCompletions();
     delete g_bus;
     g_bus = nullptr;
 #endif

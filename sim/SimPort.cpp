@@ -86,6 +86,8 @@ void JoinCompletions() {
   while (g_running > 0) Sleep(1);
 }
 
+void ReleaseCompletions() { JoinCompletions(); }
+
 std::string LibraryDir() {
   char path[MAX_PATH];
   DWORD n = GetModuleFileNameA(SelfModule(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT), path, MAX_PATH);
@@ -113,11 +115,14 @@ void SignalEvent(std::uint32_t handle) {
 
 namespace {
 std::mutex g_threadsMutex;
-std::vector<std::thread>* g_threads = new std::vector<std::thread>();
+// Created on demand and dropped by ReleaseCompletions, so that the library
+// leaves nothing behind when it is unloaded.
+std::vector<std::thread>* g_threads = nullptr;
 }  // namespace
 
 void StartCompletion(void (*fn)(void*), void* arg) {
   std::lock_guard<std::mutex> lock(g_threadsMutex);
+  if (g_threads == nullptr) g_threads = new std::vector<std::thread>();
   g_threads->emplace_back(fn, arg);
 }
 
@@ -125,9 +130,16 @@ void JoinCompletions() {
   std::vector<std::thread> threads;
   {
     std::lock_guard<std::mutex> lock(g_threadsMutex);
-    threads.swap(*g_threads);
+    if (g_threads != nullptr) threads.swap(*g_threads);
   }
   for (std::thread& t : threads) t.join();
+}
+
+void ReleaseCompletions() {
+  JoinCompletions();
+  std::lock_guard<std::mutex> lock(g_threadsMutex);
+  delete g_threads;
+  g_threads = nullptr;
 }
 
 std::string LibraryDir() {

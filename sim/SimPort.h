@@ -39,6 +39,8 @@ void SignalEvent(std::uint32_t handle);
 void StartCompletion(void (*fn)(void*), void* arg);
 // Waits until every completion thread has finished.
 void JoinCompletions();
+// Joins them and frees what tracking them took; for unloading.
+void ReleaseCompletions();
 // The folder holding this library, without a trailing separator.
 std::string LibraryDir();
 std::string GetEnv(const char* name);
