@@ -239,12 +239,19 @@ start_xvfb() {
 # One shared 32-bit prefix, made once and reused while Wine's version stays.
 make_prefix() {
   local want
-  want="$(wine --version 2>/dev/null)"
+  # Bump the suffix when the prefix's settings below change.
+  want="$(wine --version 2>/dev/null) settings-2"
   if [ "$FRESH_PREFIX" = 0 ] && [ -f "$PREFIX/.orvex-e2e" ] && [ "$(cat "$PREFIX/.orvex-e2e")" = "$want" ]; then
     return 0
   fi
   stop_wine "$PREFIX"
-  rm -rf "$PREFIX"
+  # Processes that were just ended may still be writing into it.
+  local end=$((SECONDS + 20))
+  until rm -rf "$PREFIX" 2>/dev/null; do
+    [ "$SECONDS" -ge "$end" ] && { echo "cannot remove $PREFIX" >&2; return 1; }
+    stop_wine "$PREFIX"
+    sleep 0.5
+  done
   log "creating the Wine prefix (about 15 s)"
   local p=(env WINEPREFIX="$PREFIX" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=")
   timeout 180 "${p[@]}" wineboot -i >"$OUT/prefix.log" 2>&1 || return 1
@@ -254,6 +261,10 @@ make_prefix() {
   timeout 60 "${p[@]}" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >>"$OUT/prefix.log" 2>&1 &&
     timeout 60 "${p[@]}" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
       >>"$OUT/prefix.log" 2>&1 || return 1
+  # A crash ends the process with a backtrace in its output instead of a
+  # crash dialog that would wait for the case's time limit.
+  timeout 60 "${p[@]}" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >>"$OUT/prefix.log" 2>&1 || return 1
   stop_wine "$PREFIX"
   echo "$want" >"$PREFIX/.orvex-e2e"
 }

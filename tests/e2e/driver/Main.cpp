@@ -467,8 +467,15 @@ class Driver {
     long i = Int(w, 2);
     long len = ComboCall(item, CB_GETLBTEXTLEN, i, 0);
     if (len < 0) Fail("no row " + std::to_string(i));
-    std::vector<char> buf(len + 1, '\0');
-    ComboCall(item, CB_GETLBTEXT, i, (LPARAM)buf.data());
+    // Wine 8 fills the buffer of a cross-process CB_GETLBTEXT with wide
+    // characters even when sent as ANSI, so ask in wide characters and
+    // convert; the buffer has room to spare either way.
+    std::vector<wchar_t> wide(len * 2 + 16, L'\0');
+    DWORD_PTR r = 0;
+    if (!SendMessageTimeoutW(item, CB_GETLBTEXT, i, (LPARAM)wide.data(), SMTO_NORMAL, 2000, &r))
+      Fail("combo box did not answer");
+    std::vector<char> buf(wide.size() * 2 + 1, '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, buf.data(), (int)buf.size() - 1, nullptr, nullptr);
     std::string got(buf.data());
     if (got != Arg(w, 3)) Fail("row is " + Quote(got));
     return Quote(got);

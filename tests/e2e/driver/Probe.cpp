@@ -146,7 +146,8 @@ std::string ClassOf(HWND hwnd) {
 bool ReadText(HWND hwnd, std::string* text, int timeout_ms) {
   DWORD_PTR len = 0;
   if (!SendMessageTimeoutA(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, timeout_ms, &len)) return false;
-  std::vector<char> buf(len + 2, '\0');
+  // Room to spare: a wrong length from the other side must not overrun.
+  std::vector<char> buf(len * 2 + 16, '\0');
   DWORD_PTR got = 0;
   if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), SMTO_NORMAL,
                            timeout_ms, &got)) {
