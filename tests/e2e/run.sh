@@ -313,6 +313,15 @@ main() {
   mkdir -p "$OUT" "$SHOTS" "$OUT/cases"
   summary() { echo "$1 passed, $2 failed"; }
 
+  # Runs in the same tree share the prefix and build/e2e, and each stops the
+  # prefix's Wine server between cases: one run at a time.
+  exec 9>"$OUT/run.lock"
+  if ! flock -n 9; then
+    echo "e2e: waiting for another run in this tree to finish" >&2
+    flock -w 900 9 || { echo "e2e: the other run did not finish within 15 minutes" >&2
+      summary 0 ${#cases[@]}; exit 1; }
+  fi
+
   if ! have_tools; then
     if [ -x "$ROOT/scripts/install-deps.sh" ] || [ -f "$ROOT/scripts/install-deps.sh" ]; then
       bash "$ROOT/scripts/install-deps.sh" >&2 || true
