@@ -1,5 +1,10 @@
 // Manual-reset events over eventfd: the handle is the descriptor number, and
 // whoever completes a request signals it by writing to that descriptor.
+// Creating and closing a descriptor costs more than the whole simulated
+// request, so closed events go back, drained, to a small pool and the next
+// event reuses one. An event is only closed once nobody will signal it any
+// more (CMyASPI32 keeps those of unfinished requests), so a reused
+// descriptor starts unsignalled.
 #include "platform/Event.h"
 
 #include <errno.h>
@@ -10,6 +15,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 #include "platform/headless/InspectDrive.h"
 
@@ -17,6 +24,15 @@ namespace {
 std::atomic<bool> g_failCreate{false};
 std::atomic<bool> g_failWait{false};
 std::atomic<int> g_openEvents{0};
+std::mutex g_poolMutex;
+std::vector<int>* g_pool = new std::vector<int>();  // never freed: used until exit
+constexpr std::size_t kPoolMax = 16;
+
+// False when fd is no descriptor at all.
+bool Drain(int fd) {
+  uint64_t value;
+  return read(fd, &value, sizeof(value)) >= 0 || errno != EBADF;
+}
 
 long long NowMs() {
   timespec ts;
@@ -33,8 +49,20 @@ int OpenEventCount() { return g_openEvents.load(); }
 
 bool SysCreateEvent(bool signalled, EventHandle* out) {
   if (g_failCreate.exchange(false)) return false;
-  int fd = eventfd(signalled ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (fd < 0) return false;
+  int fd = -1;
+  {
+    std::lock_guard<std::mutex> lock(g_poolMutex);
+    if (!g_pool->empty()) {
+      fd = g_pool->back();
+      g_pool->pop_back();
+    }
+  }
+  if (fd >= 0) {
+    if (signalled) SysSetEvent(static_cast<EventHandle>(fd));
+  } else {
+    fd = eventfd(signalled ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (fd < 0) return false;
+  }
   ++g_openEvents;
   *out = static_cast<EventHandle>(fd);
   return true;
@@ -65,12 +93,19 @@ void SysSetEvent(EventHandle ev) {
   (void)n;
 }
 
-void SysResetEvent(EventHandle ev) {
-  uint64_t value;
-  ssize_t n = read(static_cast<int>(ev), &value, sizeof(value));
-  (void)n;
-}
+void SysResetEvent(EventHandle ev) { Drain(static_cast<int>(ev)); }
 
 void SysCloseEvent(EventHandle ev) {
-  if (close(static_cast<int>(ev)) == 0) --g_openEvents;
+  const int fd = static_cast<int>(ev);
+  // Only live descriptors count and go back to the pool.
+  if (!Drain(fd)) return;
+  --g_openEvents;
+  {
+    std::lock_guard<std::mutex> lock(g_poolMutex);
+    if (g_pool->size() < kPoolMax) {
+      g_pool->push_back(fd);
+      return;
+    }
+  }
+  close(fd);
 }
