@@ -54,25 +54,32 @@ bool CUpdaterDlg::OnInitDialog() {
   SetIcon(m_hIcon, true);
   SetIcon(m_hIcon, false);
 
-  m_btnOpen.LoadBitmaps(IDB_OPEN_NORMAL, IDB_OPEN_PRESSED, IDB_OPEN_NORMAL, IDB_OPEN_DISABLED);
-  m_btnOpen.SizeToContent();
+  RunOnWindowThread([this] {
+    m_btnOpen.LoadBitmaps(IDB_OPEN_NORMAL, IDB_OPEN_PRESSED, IDB_OPEN_NORMAL, IDB_OPEN_DISABLED);
+    m_btnOpen.SizeToContent();
+  });
 
   ReadStartupConfig();
 
   if (!DiscoverDrives()) return true;
 
-  m_progress.SetRange(0, 1000);
-  m_progress.SetStep(13);
-  m_progress.SetTextStyle(true, MakeColor(0, 0, 0));
-  m_progress.SetBarBitmap(IDB_PROGRESS_BAR);
-  m_progress.SetColors(MakeColor(200, 255, 200), MakeColor(64, 128, 64), MakeColor(64, 128, 64));
+  // The self-painted controls are set up on the dialog's own thread: a
+  // second start-up runs on the update worker, and their paint handlers use
+  // the bitmap and icons being replaced here.
+  RunOnWindowThread([this] {
+    m_progress.SetRange(0, 1000);
+    m_progress.SetStep(13);
+    m_progress.SetTextStyle(true, MakeColor(0, 0, 0));
+    m_progress.SetBarBitmap(IDB_PROGRESS_BAR);
+    m_progress.SetColors(MakeColor(200, 255, 200), MakeColor(64, 128, 64), MakeColor(64, 128, 64));
 
-  SendDlgItemMessage(IDC_STATUS, EM_FMTLINES, 1);
+    SendDlgItemMessage(IDC_STATUS, EM_FMTLINES, 1);
 
-  m_btnUpdate.SetIcon(IDI_UPDATE_IN, IDI_UPDATE_OUT);
-  m_btnUpdate.SetFlat(false, true);
-  m_btnCancel.SetIcon(IDI_CANCEL_IN, IDI_CANCEL_OUT);
-  m_btnCancel.SetFlat(false, true);
+    m_btnUpdate.SetIcon(IDI_UPDATE_IN, IDI_UPDATE_OUT);
+    m_btnUpdate.SetFlat(false, true);
+    m_btnCancel.SetIcon(IDI_CANCEL_IN, IDI_CANCEL_OUT);
+    m_btnCancel.SetFlat(false, true);
+  });
 
   ShowStatus(IDS_CHOOSE_FILE);
 

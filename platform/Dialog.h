@@ -35,7 +35,7 @@ class CDialog : public CWnd {
   virtual void DoDataExchange(CDataExchange* dx) {}
   // Base behaviour: binds the controls and pushes the members' texts.
   virtual bool OnInitDialog();
-  virtual void OnOK() {}
+  virtual void OnOK() { EndDialog(IDOK); }
   virtual void OnCancel() { EndDialog(IDCANCEL); }
 
   // Message dispatch. Returns true when handled; `result` is the answer.
