@@ -33,7 +33,7 @@ step "native unit tests (ASan+UBSan)" unit native-asan
 step "threaded tests (TSan)" unit native-tsan -R "Update|Thread|Worker|AutoRun|Headless"
 step "artwork matches its script" python3 res/art/make_art.py --check
 step "win32 build" build win32
-if [ -x tests/e2e/run.sh ]; then step "end-to-end under Wine" tests/e2e/run.sh; fi
+if [ -x tests/e2e/run.sh ]; then step "end-to-end under Wine" tests/e2e/run.sh tests/e2e/cases/*.case tests/e2e/demo/*.case; fi
 if [ -x tests/e2e/profile-diff.sh ]; then step "INI reader against Wine" tests/e2e/profile-diff.sh; fi
 if [ -x tests/fuzz/run.sh ]; then step "fuzzing (short)" tests/fuzz/run.sh "${ORVEX_FUZZ_SECONDS:-15}"; fi
 
