@@ -6,8 +6,11 @@ LRESULT_T CUpdaterDlg::OnAutoRun() {
   // image and the drive): a second one must not replace the image under it.
   if (m_nBusy > 0 || m_bWorkerRunning || m_bClosed) return 0;
   ++m_nBusy;
-  OnOpen();
-  OnUpdate();
+  // After a completed update the only way on is to close.
+  if (!m_bUpdateCompleted) {
+    OnOpen();
+    OnUpdate();
+  }
   --m_nBusy;
   OnCancel();  // deferred until the worker has finished, if one was started
   return 0;

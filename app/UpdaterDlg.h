@@ -85,6 +85,8 @@ class CUpdaterDlg : public CDialog {
   std::atomic<bool> m_bCloseAfterWorker{false};
   // The dialog has been ended by the close step.
   std::atomic<bool> m_bClosed{false};
+  // An update completed: the dialog only closes from now on.
+  std::atomic<bool> m_bUpdateCompleted{false};
   // A handler is in progress on the dialog's thread (its boxes pump
   // messages; a private run message must not re-enter it).
   int m_nBusy = 0;

@@ -4,6 +4,9 @@
 #include "update/FirmwareImage.h"
 
 void CUpdaterDlg::OnCancel() {
+  // The dialog ends once; a second close step (the private run message
+  // after the worker already closed) must not ask about a restart again.
+  if (m_bClosed) return;
   // Called from the dialog's thread while the worker still uses the image
   // and the drive (the private run message): the worker closes when done.
   if (m_bWorkerRunning && CurrentThreadId() != m_nWorkerThread) {

@@ -26,7 +26,8 @@ void CUpdaterDlg::OnUpdate() {
   // Only an image admitted for the drive selected now may be written; an
   // unattended run can ask for an update without one.
   int row = SelectedRow();
-  if (m_pImage == nullptr || !IsValidRow(row) || row != m_nAdmittedRow || m_bWorkerRunning) {
+  if (m_pImage == nullptr || !IsValidRow(row) || row != m_nAdmittedRow || m_bWorkerRunning ||
+      m_bUpdateCompleted) {
     if (m_bAutoMode) m_nRunResult = RUN_FAILED;
     return;
   }
@@ -168,6 +169,7 @@ int CUpdaterDlg::FinishUpdate() {
     m_nZoneFailMark = ZONE_FAIL_MARK;
     return 1;
   }
+  m_bUpdateCompleted = true;
   SetDlgItemText(IDCANCEL, "Close");
   EnableDlgItem(IDCANCEL, true);
   std::string reboot = LoadStringRes(IDS_PLEASE_REBOOT);

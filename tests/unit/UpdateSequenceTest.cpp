@@ -254,6 +254,7 @@ TEST_F(UpdateSequenceTest, CaptionOtherThanCloseNeverAsks) {
 }
 
 TEST_F(UpdateSequenceTest, TokenFailureWritesTheLineAndEndsTheProcess) {
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
   auto dlg = Admitted(Drive());
   RunUpdate(dlg);
   headless::RestartScript script;
@@ -302,6 +303,27 @@ TEST_F(UpdateSequenceTest, PrivateMessageWithoutAnImageTouchesNoDrive) {
   EXPECT_GE(SimLog().size(), before);
   EXPECT_EQ(dlg->m_nRunResult, RUN_FAILED);
   EXPECT_TRUE(headless::Ended(*dlg));
+}
+
+}  // namespace
+
+namespace {
+
+class CompletedUpdateTest : public UpdateSequenceTest {};
+
+TEST_F(CompletedUpdateTest, APrivateMessageAfterCompletionOnlyCloses) {
+  auto dlg = Admitted(Drive());
+  RunUpdate(dlg);
+  size_t pieces = CountLog("3B 06");
+  headless::Reset();
+  headless::ScriptAnswers({IDCANCEL});
+  dlg->SendMessage(WM_ORVEX_AUTORUN);
+  ASSERT_TRUE(headless::JoinWorkers(20000));
+  EXPECT_EQ(CountLog("3B 06"), pieces);  // the firmware is not sent twice
+  EXPECT_EQ(BoxTexts(), Strings{"Restart computer?"});
+  EXPECT_TRUE(headless::Ended(*dlg));
+  dlg->OnCancel();  // a second close step asks nothing
+  EXPECT_EQ(BoxTexts().size(), 1u);
 }
 
 }  // namespace
