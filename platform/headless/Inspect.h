@@ -2,6 +2,7 @@
 // workers, the file dialog and the restart calls.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ void PumpPosted();
 // Paints every invalid window of the dialog, as a message loop would.
 void PaintAll(CDialog& dlg);
 bool Ended(CDialog& dlg);
+// What a nested modal dialog (DoModal) does once it is open; without a
+// script it is closed at once with IDCANCEL, so no test can hang in it.
+void OnModal(std::function<void(CDialog&)> fn);
+// Template ids of the dialogs run with DoModal, in order.
+std::vector<int> ModalsRun();
 void SetIconic(CDialog& dlg, bool iconic);
 
 // ---- message boxes ----

@@ -66,6 +66,8 @@ struct State {
   std::map<PlatWindow*, std::vector<std::string>> textHistory;
   std::deque<std::tuple<PlatWindow*, unsigned, WPARAM_T, LPARAM_T>> posted;
   std::vector<PlatWindow*> live;
+  std::function<void(CDialog&)> modalHook;
+  std::vector<int> modals;
 };
 
 State& S() {
@@ -443,6 +445,15 @@ bool Ended(CDialog& dlg) {
   std::lock_guard<std::recursive_mutex> lock(WindowLock());
   return dlg.m_bEnded;
 }
+void OnModal(std::function<void(CDialog&)> fn) {
+  std::lock_guard<std::recursive_mutex> lock(WindowLock());
+  S().modalHook = std::move(fn);
+}
+std::vector<int> ModalsRun() {
+  std::lock_guard<std::recursive_mutex> lock(WindowLock());
+  return S().modals;
+}
+
 void SetIconic(CDialog& dlg, bool iconic) {
   std::lock_guard<std::recursive_mutex> lock(WindowLock());
   dlg.m_hWnd->iconic = iconic;
@@ -500,6 +511,8 @@ void ResetWindows() {
   S().boxHooks.clear();
   S().timerLog.clear();
   S().textHistory.clear();
+  S().modalHook = nullptr;
+  S().modals.clear();
   S().posted.clear();
   S().focus = nullptr;
 }
@@ -732,6 +745,16 @@ CDialog::~CDialog() {
 
 int CDialog::DoModal() {
   headless::OpenDialog(*this);
+  std::function<void(CDialog&)> hook;
+  {
+    std::lock_guard<std::recursive_mutex> lock(WindowLock());
+    S().modals.push_back(m_nTemplateId);
+    hook = S().modalHook;
+  }
+  if (hook)
+    hook(*this);
+  else
+    EndDialog(IDCANCEL);
   std::unique_lock<std::recursive_mutex> lock(WindowLock());
   while (!m_bEnded) {
     if (S().posted.empty()) {

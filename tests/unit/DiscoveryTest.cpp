@@ -169,6 +169,15 @@ TEST_F(DiscoveryTest, ASecondStartUpKeepsListRowsAndTableRowsInStep) {
 TEST_F(DiscoveryTest, ExitAndAboutAndMinimisedPainting) {
   UseDrives({Drive()});
   auto dlg = OpenDialog();
+  std::string aboutText;
+  headless::OnModal([&](CDialog& about) {
+    aboutText = headless::Text(about, IDC_ABOUT_TEXT);
+    headless::Click(about, IDOK);
+  });
+  dlg->SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX);
+  EXPECT_EQ(headless::ModalsRun(), std::vector<int>{IDD_ABOUTBOX});
+  EXPECT_EQ(aboutText, "Orvex Version 5.00.05W");
+  EXPECT_FALSE(headless::Ended(*dlg));
   EXPECT_EQ(dlg->OnQueryDragIcon(), dlg->m_hIcon);
   headless::SetIconic(*dlg, true);
   headless::PaintAll(*dlg);  // paints the icon without crashing
