@@ -58,15 +58,11 @@ void CPercentProgressCtrl::SetRange(int nMin, int nMax) {
 }
 
 int CPercentProgressCtrl::SetPos(int nPos) {
-  std::int32_t before = m_nPercent;
   m_nPos = nPos;
   m_nPercent = PercentOf(m_nPos, m_nMax);
   if (m_bShowText) m_strText = PercentText(m_nPercent);
-  int previous = CProgressCtrl::SetPos(nPos);
-  // The platform bar repaints only the strip its own bar moved over; the
-  // text in the middle changes elsewhere, so a new percentage repaints all.
-  if (m_nPercent != before && m_hWnd != nullptr) Invalidate();
-  return previous;
+  // The platform bar repaints the control in reaction to the message.
+  return CProgressCtrl::SetPos(nPos);
 }
 
 int CPercentProgressCtrl::StepIt() {
