@@ -100,8 +100,9 @@ class CUpdaterDlg : public CDialog {
   int SelectedRow() const;
   bool IsValidRow(int row) const;
   void EnableRunControls(bool enable);
-  void FailUpdate(unsigned boxTextUnused);
-  void EndRun();
+  // A failed update on the dialog's thread: the timer stopped, the bar
+  // back to 0, the error box.
+  void StopUpdate(const char* box);
 };
 
 // Restarts a computer of the NT family.

@@ -19,6 +19,12 @@ void CUpdaterDlg::EnableRunControls(bool enable) {
   EnableDlgItem(IDC_DRIVE, enable);
 }
 
+void CUpdaterDlg::StopUpdate(const char* box) {
+  KillTimer(UPDATE_TIMER_ID);
+  m_progress.SetPos(0);
+  MessageBox(box, MB_OK | MB_ICONHAND);
+}
+
 void CUpdaterDlg::OnUpdate() {
   UpdateData(true);
   m_nRunResult = RUN_STARTED;
@@ -69,9 +75,7 @@ void CUpdaterDlg::OnUpdate() {
                     m_pImage->TestUnitReady(SelectedRow()) == 0 &&
                     m_pImage->TestUnitReady(SelectedRow()) == 0;
   if (discLoaded && m_aspi.StartStopUnit(SelectedRow(), 0x02) != 0) {
-    KillTimer(UPDATE_TIMER_ID);
-    m_progress.SetPos(0);
-    MessageBox("Disc remove fail !", MB_OK | MB_ICONHAND);
+    StopUpdate("Disc remove fail !");
     ShowStatus(IDS_REMOVE_DISC);
     if (m_bAutoMode) {
       m_nRunResult = RUN_FAILED;
@@ -88,9 +92,7 @@ void CUpdaterDlg::OnUpdate() {
   m_pImage->SetDriveIndex(SelectedRow());
 
   if (m_pImage->DownloadImage(SelectedRow()) != 0) {
-    KillTimer(UPDATE_TIMER_ID);
-    m_progress.SetPos(0);
-    MessageBox("ATAPI ERROR02", MB_OK | MB_ICONHAND);
+    StopUpdate("ATAPI ERROR02");
     ShowStatus(IDS_TRANSFER_FAILED);
     EnableRunControls(true);
     if (m_bAutoMode) m_nRunResult = RUN_FAILED;
@@ -102,9 +104,7 @@ void CUpdaterDlg::OnUpdate() {
     ShowStatus(IDS_CHECK_TRANSFER_SUM);
     if (m_pImage->VerifyTransferChecksum(SelectedRow()) != 0) {
       ShowStatus(IDS_CHECKSUM_FAIL);
-      KillTimer(UPDATE_TIMER_ID);
-      m_progress.SetPos(0);
-      MessageBox("Checksum Fail", MB_OK | MB_ICONHAND);
+      StopUpdate("Checksum Fail");
       EnableRunControls(true);
       if (m_bAutoMode) m_nRunResult = RUN_FAILED;
       --m_nBusy;
@@ -119,9 +119,7 @@ void CUpdaterDlg::OnUpdate() {
   if (m_pWorker == nullptr) {
     // No worker, no commit: the drive keeps its firmware.
     m_bWorkerRunning = false;
-    KillTimer(UPDATE_TIMER_ID);
-    m_progress.SetPos(0);
-    MessageBox("Update was Fail", MB_OK | MB_ICONHAND);
+    StopUpdate("Update was Fail");
     EnableRunControls(true);
     if (m_bAutoMode) m_nRunResult = RUN_FAILED;
   }
