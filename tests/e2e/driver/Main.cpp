@@ -82,6 +82,7 @@ class Driver {
     if (c == "expect_selected") return CmdSelected(w);
     if (c == "send" || c == "send_item") return CmdSend(w);
     if (c == "post" || c == "post_item") return CmdPost(w);
+    if (c == "settext") return CmdSetText(w);
     if (c == "note") return CmdNote(w);
     if (c == "wait_box") return CmdWaitBox(w);
     if (c == "expect_icon") return CmdExpectIcon(w);
@@ -506,6 +507,24 @@ class Driver {
     if (!PostMessageA(target, (UINT)Int(w, at), (WPARAM)IntOr(w, at + 1, 0), (LPARAM)IntOr(w, at + 2, 0)))
       Fail("PostMessage failed");
     return "posted";
+  }
+
+  // settext ID TEXT [MS]: WM_SETTEXT to a control (0: the window), for
+  // example the file-name edit of a file dialog. Wine marshals the text of
+  // a cross-process WM_SETTEXT; the bound keeps a busy target from hanging
+  // the driver.
+  std::string CmdSetText(const std::vector<std::string>& w) {
+    MaxArgs(w, 3);
+    HWND item = Item(Arg(w, 1));
+    const std::string& text = Arg(w, 2);
+    DWORD_PTR r = 0;
+    if (!SendMessageTimeoutA(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL,
+                             Timeout(w, 3), &r))
+      Fail("WM_SETTEXT not answered");
+    if (!r) Fail("WM_SETTEXT refused");
+    std::string got;
+    if (!ReadText(item, &got) || got != text) Fail("text reads back as " + Quote(got));
+    return Quote(got);
   }
 
   std::string CmdNote(const std::vector<std::string>& w) {
