@@ -20,12 +20,17 @@ struct PlatGdi;
 typedef PlatGdi* GdiHandle;
 
 // Values are the Win32 ones. Win32 sources include this before <windows.h>,
-// whose macros of the same names then take over with identical values.
+// whose macros of the same names then take over with identical values; a
+// source that has <windows.h> already keeps its macros.
+#ifndef PS_SOLID
 enum : int { PS_SOLID = 0 };
 enum : int { WHITE_BRUSH = 0, BLACK_BRUSH = 4, NULL_BRUSH = 5, HOLLOW_BRUSH = 5,
              WHITE_PEN = 6, BLACK_PEN = 7, NULL_PEN = 8 };
-enum : unsigned { DST_ICON = 0x0003, DSS_NORMAL = 0x0000, DSS_DISABLED = 0x0020 };
 constexpr Color CLR_INVALID = 0xFFFFFFFFu;
+#endif
+#ifndef DST_ICON
+enum : unsigned { DST_ICON = 0x0003, DSS_NORMAL = 0x0000, DSS_DISABLED = 0x0020 };
+#endif
 
 class CDC;
 

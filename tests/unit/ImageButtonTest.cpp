@@ -60,7 +60,10 @@ TEST_F(ImageButtonTest, NormalButtonIsRaisedWithSecondIconAndCaption) {
   Open();
   dlg.m_btnUpdate.EnableWindow(true);
   ASSERT_EQ(CWnd::GetFocusWindow(), cancel);
+  int gdi = headless::LiveGdiObjects(), misuse = headless::GdiMisuses();
   Paint(update);
+  EXPECT_EQ(headless::LiveGdiObjects(), gdi);  // pens and brushes of the paint are gone
+  EXPECT_EQ(headless::GdiMisuses(), misuse);
   ASSERT_EQ(update->surface.width, 118);
   ASSERT_EQ(update->surface.height, 28);
 
