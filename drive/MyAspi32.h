@@ -28,6 +28,9 @@ class CMyASPI32 {
   // Admits the answer of a completed INQUIRY into the table.
   int AddDrive(const SRB_ExecSCSICmd& srb);
   // Sends one request and waits for it; returns a result value (Srb.h).
+  // Without a usable library nothing is sent and the object's status is
+  // returned. The library works on a private copy of the block and buffer;
+  // the caller's are updated from it when the request has completed.
   int Execute(SRB_ExecSCSICmd& srb);
   // Execute on the address of table row `drive`; a row not in use is
   // refused with ASPI_ERR_BAD_DRIVE and nothing is sent.

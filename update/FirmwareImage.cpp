@@ -52,6 +52,14 @@ FirmwareImage::~FirmwareImage() {
 }
 
 int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
+  // A second Load on the same object starts from nothing.
+  if (m_pFile != nullptr) std::fclose(m_pFile);
+  m_pFile = nullptr;
+  delete[] m_pData;
+  m_pData = nullptr;
+  m_nLength = 0;
+  m_nSum = 0;
+  m_szVendor[0] = m_szProduct[0] = m_szRevision[0] = '\0';
   m_pDriveAccess = aspi;
   if (path == nullptr || *path == '\0') return IMAGE_ERR_OPEN;
   m_pFile = std::fopen(path, "rb");

@@ -34,7 +34,8 @@ class FirmwareImage {
   FirmwareImage& operator=(const FirmwareImage&) = delete;
 
   // Loads the image file at `path`; `aspi` is the drive access the image's
-  // commands go through. Returns one of the IMAGE_* codes.
+  // commands go through. Returns one of the IMAGE_* codes; after a short
+  // read no part of the file is kept.
   int Load(const char* path, CMyASPI32* aspi);
   void SetDriveIndex(int index) { m_nDriveIndex = index; }
   // 0 when the image fits the drive (vendor, product, identification
@@ -47,6 +48,7 @@ class FirmwareImage {
   // 0 ready, TUR_NOT_READY after a check condition, -1 on any other failure.
   int TestUnitReady(int drive);
   // The loaded region in 8192-byte WRITE BUFFER pieces; the first failure.
+  // With no image loaded nothing is sent and IMAGE_ERR_OPEN is returned.
   int DownloadImage(int drive);
   // 0 when the drive's transfer checksum equals m_nSum, -1 when it differs.
   int VerifyTransferChecksum(int drive);

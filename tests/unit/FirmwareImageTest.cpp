@@ -259,3 +259,19 @@ TEST_F(MatchDriveTest, FailedIdentificationCommandIsAMismatch) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FirmwareImageTest, LoadingAgainStartsFromNothing) {
+  imagegen::ImageSpec good = Filler();
+  good.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.00");
+  FirmwareImage image;
+  ASSERT_EQ(LoadSpec(good, image, "a.bin"), IMAGE_OK);
+  imagegen::ImageSpec shortFile = Filler();
+  shortFile.size = 100;
+  EXPECT_EQ(LoadSpec(shortFile, image, "b.bin"), IMAGE_ERR_LENGTH);
+  EXPECT_EQ(image.m_pData, nullptr);
+  EXPECT_STREQ(image.m_szVendor, "");
+}
+
+}  // namespace
