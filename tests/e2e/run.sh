@@ -77,6 +77,23 @@ drive() {
   return "$DRIVE_STATUS"
 }
 
+# open_image FILE: Open on the main dialog, FILE (a path, or a name in the
+# case directory, where the file dialog starts) typed into the common file
+# dialog's name field, and its Open button; returns once the file dialog is
+# gone. What the program then shows is the case's to check.
+open_image() {
+  drive <<EOF_OPEN
+window "Tarnquil 5.00.06W"
+wait_visible
+click IDC_OPEN
+window "Open"
+wait_visible
+settext 1148 $(quote_text "$1")
+click IDOK
+gone
+EOF_OPEN
+}
+
 # press_key CAPTION KEY...: gives the X focus to the window with exactly
 # this caption and presses the keys (xdotool names: Escape, Return, Tab,
 # alt+F4). Never uses `key --window`: its key-up would reach a window that
