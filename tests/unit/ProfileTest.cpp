@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform/Profile.h"
 #include "tests/e2e/profile/ProfileQuery.h"
 
@@ -25,7 +27,7 @@ class ProfileTest : public ::testing::Test {
   void SetUp() override {
     old_ = fs::current_path();
     dir_ = fs::temp_directory_path() /
-           ("orvex-profile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+           ("orvex-profile-" + std::to_string(::getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
