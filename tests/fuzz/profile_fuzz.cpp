@@ -45,9 +45,12 @@ void Check(bool ok, const char* what) {
 
 }  // namespace
 
+// Works in a scratch directory under $TMPDIR (run.sh points it into the
+// build tree and clears it).
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char dir[] = "/tmp/orvex-profile-fuzz.XXXXXX";
-  if (!mkdtemp(dir) || chdir(dir) != 0) abort();
+  const char* tmp = getenv("TMPDIR");
+  std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/orvex-profile-fuzz.XXXXXX";
+  if (!mkdtemp(&dir[0]) || chdir(dir.c_str()) != 0) abort();
   mkdir("sub", 0700);
   return 0;
 }

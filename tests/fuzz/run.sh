@@ -32,6 +32,10 @@ cmake --build "$BUILD" -j2 --target "${targets[@]}"
 
 status=0
 mkdir -p "$BUILD/artifacts"
+# Targets that need files make them under TMPDIR; keep those in the build tree.
+rm -rf "$BUILD/tmp"
+mkdir -p "$BUILD/tmp"
+export TMPDIR="$BUILD/tmp"
 for t in "${targets[@]}"; do
   seeds="$ROOT/tests/fuzz/corpus/${t%_fuzz}"
   work="$BUILD/corpus/$t"
