@@ -1,0 +1,27 @@
+// The two ASPI for Win32 entry points of the pass-through library.
+#include "drive/Srb.h"
+#include "spti/SptiLayer.h"
+#include "spti/SptiPort.h"
+
+namespace {
+
+spti::CSptiLayer& Layer() {
+  // Built on first use, closed with the library: its device handles go
+  // when the process lets the library go.
+  static spti::CSptiLayer layer(spti::PlatformDeviceIo());
+  return layer;
+}
+
+}  // namespace
+
+// One request at a time: the device table is rebuilt by
+// GetASPI32SupportInfo, and requests complete before the call returns.
+extern "C" DWORD GetASPI32SupportInfo(void) {
+  spti::CLayerLock lock;
+  return Layer().SupportInfo();
+}
+
+extern "C" DWORD SendASPI32Command(void* srb) {
+  spti::CLayerLock lock;
+  return Layer().Send(srb);
+}

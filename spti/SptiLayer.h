@@ -1,0 +1,117 @@
+// ASPI for Win32 answered over the NT SCSI pass-through: CD/DVD devices
+// are found by drive letter and \\.\CdRomN, placed at ASPI addresses from
+// their SCSI addresses, and every execute request becomes one
+// IOCTL_SCSI_PASS_THROUGH_DIRECT on the device's handle. Requests complete
+// before SendASPI32Command returns.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "drive/Srb.h"
+#include "spti/DeviceIo.h"
+
+namespace spti {
+
+// Published ASPI values that the product itself never needs.
+enum : BYTE { SS_NO_ADAPTERS = 0xE8 };
+enum : BYTE {
+  HASTAT_OK = 0x00,
+  HASTAT_COMMAND_TIMEOUT = 0x0B,
+  HASTAT_SEL_TO = 0x11,
+  HASTAT_PHASE_ERR = 0x14
+};
+enum : BYTE { DTYPE_CDROM = 0x05 };
+
+#pragma pack(push, 1)
+// SC_HA_INQUIRY.
+struct SRB_HAInquiry {
+  BYTE SRB_Cmd;
+  BYTE SRB_Status;
+  BYTE SRB_HaId;
+  BYTE SRB_Flags;
+  DWORD SRB_Hdr_Rsvd;
+  BYTE HA_Count;
+  BYTE HA_SCSI_ID;
+  BYTE HA_ManagerId[16];
+  BYTE HA_Identifier[16];
+  BYTE HA_Unique[16];  // 0-1 alignment mask, 3 targets, 4-7 maximum transfer
+  WORD HA_Rsvd1;
+};
+// SC_GET_DEV_TYPE.
+struct SRB_GDEVBlock {
+  BYTE SRB_Cmd;
+  BYTE SRB_Status;
+  BYTE SRB_HaId;
+  BYTE SRB_Flags;
+  DWORD SRB_Hdr_Rsvd;
+  BYTE SRB_Target;
+  BYTE SRB_Lun;
+  BYTE SRB_DeviceType;
+  BYTE SRB_Rsvd1;
+};
+#pragma pack(pop)
+static_assert(sizeof(SRB_HAInquiry) == 60, "SRB_HAInquiry");
+static_assert(sizeof(SRB_GDEVBlock) == 12, "SRB_GDEVBlock");
+
+// The port's limit for one request, in seconds.
+constexpr std::uint32_t kTimeoutSeconds = 60;
+// Highest \\.\CdRomN tried.
+constexpr int kMaxCdRomIndex = 31;
+// Alignment assumed when the port does not tell: DWORD, which the common
+// adapters need and costs nothing for the others.
+constexpr std::uint32_t kDefaultAlignMask = 3;
+
+class CSptiLayer {
+ public:
+  explicit CSptiLayer(CDeviceIo& io) : m_io(io) {}
+  ~CSptiLayer();
+  CSptiLayer(const CSptiLayer&) = delete;
+  CSptiLayer& operator=(const CSptiLayer&) = delete;
+
+  // GetASPI32SupportInfo: finds the devices afresh and answers
+  // SS_COMP << 8 | adapters, or SS_NO_ADAPTERS << 8 when CD/DVD devices
+  // exist but none could be opened for lack of rights.
+  DWORD SupportInfo();
+  // SendASPI32Command: answers the block and returns its SRB_Status.
+  DWORD Send(void* srb);
+
+  struct Device {
+    std::string path;
+    DevHandle handle = 0;
+    ScsiAddress address = {};
+    BYTE haId = 0;
+    // A CDB length the port refused was sent padded; send such lengths
+    // padded from then on.
+    bool padCdb = false;
+  };
+  struct Adapter {
+    BYTE port = 0;
+    BYTE pathId = 0;
+    BYTE scsiId = 7;
+    std::uint32_t alignMask = kDefaultAlignMask;
+    std::uint32_t maxTransfer = 0;  // 0: not known, not enforced
+  };
+  const std::vector<Device>& Devices() const { return m_devices; }
+  const std::vector<Adapter>& Adapters() const { return m_adapters; }
+
+ private:
+  void Enumerate();
+  void CloseAll();
+  void ReadLimits(DevHandle h, Adapter* a);
+  Device* Find(BYTE ha, BYTE target, BYTE lun);
+  BYTE ExecScsi(SRB_ExecSCSICmd& srb);
+  BYTE HaInquiry(SRB_HAInquiry& srb);
+  BYTE GetDevType(SRB_GDEVBlock& srb);
+  std::uint32_t PassThrough(Device& d, const SRB_ExecSCSICmd& srb, BYTE* data,
+                            BYTE cdbLen, PassThroughRequest* rq);
+
+  CDeviceIo& m_io;
+  bool m_bEnumerated = false;
+  int m_nDenied = 0;  // paths refused for lack of rights at the last search
+  std::vector<Device> m_devices;
+  std::vector<Adapter> m_adapters;
+};
+
+}  // namespace spti
