@@ -33,9 +33,14 @@ void CUpdaterDlg::OnOpen() {
   m_nRunResult = RUN_OK;
 
   std::string path, fileText;
+  bool nameTooLong = false;
   if (m_bAutoMode) {
-    char name[128];
+    // The name holds at most 127 characters. A longer one is read whole only
+    // to be refused: its first 127 characters may name another file.
+    char name[1024];
     ReadProfileString("FILE", "File Name", "", name, sizeof name, kConfigFile);
+    nameTooLong = std::strlen(name) > 127;
+    if (nameTooLong) name[127] = '\0';
     path = name;
     fileText = name;
   } else {
@@ -69,7 +74,7 @@ void CUpdaterDlg::OnOpen() {
     if (m_bAutoMode) m_nRunResult = RUN_FAILED;
   };
 
-  if (m_pImage->Load(path.c_str(), &m_aspi) != 0) {
+  if (nameTooLong || m_pImage->Load(path.c_str(), &m_aspi) != 0) {
     refuse(LoadStringRes(IDS_FILE_NOT_CORRECT), MB_OK | MB_ICONHAND);
     --m_nBusy;
     return;

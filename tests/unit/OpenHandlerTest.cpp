@@ -150,6 +150,24 @@ TEST_F(OpenHandlerTest, AutoModeWithoutFileNameRefusesWithRunResult2) {
   EXPECT_TRUE(headless::FileDialogs().empty());
 }
 
+TEST_F(OpenHandlerTest, AutoModeNeverOpensACutFileName) {
+  // The first 127 characters of the configured name name a real image.
+  std::string name(127, 'a');
+  MakeImage(name, "1.10");
+  auto dlg = Ready("1.00", "[MODE]\nAuto=1\n[MODEL]\nAutoDetect=16\n[FILE]\nFile Name=" + name +
+                               std::string(73, 'b') + "\n");
+  EXPECT_EQ(BoxTexts(), Strings{"The file you chosen is not correct. Check your file."});
+  EXPECT_EQ(dlg->m_pImage, nullptr);
+  EXPECT_EQ(dlg->m_nRunResult, RUN_FAILED);
+  EXPECT_EQ(CountLog("F0"), 0u);
+
+  headless::Reset();
+  WriteIni("[MODE]\nAuto=1\n[MODEL]\nAutoDetect=16\n[FILE]\nFile Name=" + name + "\n");
+  auto exact = OpenDialog();  // 127 characters are taken as they are
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_NE(exact->m_pImage, nullptr);
+}
+
 TEST_F(OpenHandlerTest, AutoOffIgnoresTheConfiguredFile) {
   auto dlg = Ready("1.00", "[MODE]\nAuto=0\n[FILE]\nFile Name=new.bin\n");
   MakeImage("new.bin", "1.10");
