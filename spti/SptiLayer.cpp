@@ -23,6 +23,19 @@ BYTE PaddedCdbLength(BYTE n) {
   return 16;
 }
 
+// The CDB length to send. A classic ASPI layer on an ATAPI drive always
+// sent 12-byte packets, the block's bytes after SRB_CDBLen included, and
+// callers rely on that: the identification query keeps 07h in byte 10 of a
+// 10-byte CDB. Ports today send exactly CdbLength bytes (Linux SG_IO and
+// Windows zero the rest), so the length grows to the next one a port takes
+// that covers every nonzero byte.
+BYTE CoveringCdbLength(const SRB_ExecSCSICmd& srb) {
+  BYTE last = 0;
+  for (BYTE i = 0; i < sizeof(srb.CDBByte); ++i)
+    if (srb.CDBByte[i] != 0) last = static_cast<BYTE>(i + 1);
+  return last <= srb.SRB_CDBLen ? srb.SRB_CDBLen : PaddedCdbLength(last);
+}
+
 // Errors with which a port turns down the shape of a request rather than
 // failing to carry it out.
 bool IsRefusal(std::uint32_t err) {
@@ -33,6 +46,19 @@ std::string Hex2(unsigned v) {
   char s[8];
   std::snprintf(s, sizeof(s), "%02Xh", v & 0xFF);
   return s;
+}
+
+// A port's alignment as a mask of low address bits. Some ports give the
+// alignment in bytes instead (Wine answers the page size): a power of two
+// is taken as that, anything else is widened to the next mask.
+// More than a page is not an alignment any port means.
+std::uint32_t NormalizeMask(std::uint32_t v) {
+  if ((v & (v - 1)) == 0 && v > 1) {
+    v -= 1;  // 2, 4, 8, ... bytes
+  } else {
+    for (int s = 1; s < 32; s <<= 1) v |= v >> s;  // 0, 1, 3, 7, ... stay
+  }
+  return v > 0xFFF ? 0xFFF : v;
 }
 
 auto AddressKey(const ScsiAddress& a) {
@@ -99,7 +125,7 @@ void CSptiLayer::Enumerate() {
     const std::uint32_t err = m_io.Open(path, &h);
     if (err == kErrAccessDenied) {
       ++m_nDenied;
-      m_io.Report(std::string(kTag) + path + ": access denied; not offered");
+      m_io.Report(std::string(kTag) + path + " could not be opened (access denied); not offered");
       continue;
     }
     if (err != kErrNone) continue;  // no such device: \\.\CdRomN are tried blindly
@@ -108,8 +134,12 @@ void CSptiLayer::Enumerate() {
     const std::uint32_t aerr =
         m_io.Control(h, kIoctlScsiGetAddress, nullptr, 0, &addr, sizeof(addr), &got);
     if (aerr != kErrNone || got < sizeof(addr)) {
-      m_io.Report(std::string(kTag) + path + ": no SCSI address (error " + std::to_string(aerr) +
-                  "); not offered");
+      // The \\.\CdRomN names are tried blindly and may be aliases that
+      // carry no pass-through (Wine's are); only a drive letter is worth a
+      // line.
+      if (path.back() == ':')
+        m_io.Report(std::string(kTag) + path + " has no SCSI address (error " +
+                    std::to_string(aerr) + "); not offered");
       m_io.Close(h);
       continue;
     }
@@ -175,14 +205,14 @@ void CSptiLayer::ReadLimits(DevHandle h, Adapter* a) {
   if (m_io.Control(h, kIoctlStorageQueryProperty, &q, sizeof(q), &desc, sizeof(desc), &got) ==
           kErrNone &&
       got >= offsetof(StorageAdapterDescriptor, AlignmentMask) + 4) {
-    a->alignMask = desc.AlignmentMask;
+    a->alignMask = NormalizeMask(desc.AlignmentMask);
     a->maxTransfer = desc.MaximumTransferLength;
     return;
   }
   ScsiCapabilities cap = {};
   if (m_io.Control(h, kIoctlScsiGetCapabilities, nullptr, 0, &cap, sizeof(cap), &got) == kErrNone &&
       got >= offsetof(ScsiCapabilities, AlignmentMask) + 4) {
-    a->alignMask = cap.AlignmentMask;
+    a->alignMask = NormalizeMask(cap.AlignmentMask);
     a->maxTransfer = cap.MaximumTransferLength;
   }
 }
@@ -274,11 +304,9 @@ std::uint32_t CSptiLayer::PassThrough(Device& d, const SRB_ExecSCSICmd& srb, BYT
   p.DataBuffer = noData ? nullptr : data;
   p.TimeOutValue = kTimeoutSeconds;
   p.SenseInfoOffset = offsetof(PassThroughRequest, sense);
-  // All 16 bytes travel: the port reads CdbLength of them, and a port that
-  // sends fixed 12-byte packets takes the bytes after them from here, as a
-  // classic ASPI layer did. Padding is zeros whatever the block holds.
+  // Every byte after cdbLen is zero (CoveringCdbLength), so a padded CDB
+  // is padded with zeros.
   std::memcpy(p.Cdb, srb.CDBByte, sizeof(p.Cdb));
-  for (BYTE i = srb.SRB_CDBLen; i < cdbLen; ++i) p.Cdb[i] = 0;
   std::uint32_t got = 0;
   return m_io.Control(d.handle, kIoctlScsiPassThroughDirect, rq, sizeof(*rq), rq, sizeof(*rq), &got);
 }
@@ -306,11 +334,13 @@ BYTE CSptiLayer::ExecScsi(SRB_ExecSCSICmd& srb) {
   const bool bounced = len > 0 && (reinterpret_cast<std::uintptr_t>(data) & a.alignMask) != 0;
   if (bounced) {
     data = bounce.Allocate(len, a.alignMask);
-    if (dir != SRB_DIR_IN) std::memcpy(data, srb.SRB_BufPointer, len);
+    // Data in too: a port that overstates what it sent copies back the
+    // caller's own bytes, not stale heap.
+    std::memcpy(data, srb.SRB_BufPointer, len);
   }
 
   PassThroughRequest rq;
-  const BYTE cdbLen = srb.SRB_CDBLen;
+  const BYTE cdbLen = CoveringCdbLength(srb);
   std::uint32_t err;
   if (d->padCdb && !IsStandardCdbLength(cdbLen)) {
     err = PassThrough(*d, srb, data, PaddedCdbLength(cdbLen), &rq);

@@ -24,6 +24,7 @@ struct FakeDevice {
   std::uint32_t alignMask = 0;
   std::uint32_t maxTransfer = 0;
   bool refuseOddCdb = false;  // refuses CDB lengths other than 6, 10, 12, 16
+  bool overstate = false;     // reports the asked length as transferred
   // The next pass-through's outcome.
   std::uint32_t error = 0;
   std::uint8_t scsiStatus = 0;
@@ -125,7 +126,7 @@ class FakeIo : public CDeviceIo {
       const std::uint32_t k =
           std::min<std::uint32_t>(p->DataTransferLength, static_cast<std::uint32_t>(d.answer.size()));
       std::memcpy(p->DataBuffer, d.answer.data(), k);
-      p->DataTransferLength = k;
+      if (!d.overstate) p->DataTransferLength = k;
     }
     p->ScsiStatus = d.scsiStatus;
     if (d.scsiStatus == 0x02) {
@@ -258,10 +259,13 @@ TEST(SptiEnumerationTest, DeviceWithoutAddressIsClosedAndLeftOut) {
   io.letters = "D";
   io.Add("\\\\.\\D:", 0, 0, 0, 0);
   io.devices[0].hasAddress = false;
+  io.Add("\\\\.\\CdRom0", 0, 0, 0, 0);  // an alias without pass-through, as Wine has
+  io.devices[1].hasAddress = false;
   CSptiLayer layer(io);
   EXPECT_EQ(layer.SupportInfo(), 0x0100u);
   EXPECT_TRUE(io.open.empty());
-  EXPECT_EQ(io.reports.size(), 1u);
+  ASSERT_EQ(io.reports.size(), 1u) << "only the drive letter is worth a line";
+  EXPECT_NE(io.reports[0].find("\\\\.\\D:"), std::string::npos);
 }
 
 TEST(SptiEnumerationTest, EverySupportInfoSearchesAfreshAndClosesTheOldHandles) {
@@ -387,15 +391,19 @@ TEST_F(SptiRequestTest, DirectionsAndTheCdbBytesBeyondItsLength) {
   EXPECT_EQ(io.sent.back().sptd.CdbLength, 12);
   EXPECT_EQ(io.sent.back().sptd.SenseInfoLength, 0);
 
-  // The identification query keeps a byte after its 10-byte CDB: a port
-  // that sends 12-byte packets must find it there.
+  // The identification query keeps a byte after its 10-byte CDB, which a
+  // classic layer's 12-byte ATAPI packet carried: it goes as 12 bytes.
   BYTE id[40];
   Drive().answer.assign(40, 0);
   auto f0 = Exec(0, 1, 0, {0xF0, 0x12, 0x20, 0, 0, 0, 0, 0, 0, 0}, SRB_DIR_IN, id, sizeof(id));
   f0.CDBByte[10] = 0x07;
   EXPECT_EQ(layer.Send(&f0), SS_COMP);
-  EXPECT_EQ(io.sent.back().sptd.CdbLength, 10);
+  EXPECT_EQ(io.sent.back().sptd.CdbLength, 12);
   EXPECT_EQ(io.sent.back().sptd.Cdb[10], 0x07);
+  EXPECT_EQ(io.sent.back().sptd.Cdb[11], 0);
+  f0.CDBByte[13] = 0x01;
+  EXPECT_EQ(layer.Send(&f0), SS_COMP);
+  EXPECT_EQ(io.sent.back().sptd.CdbLength, 16);
 
   // Both direction bits: no data, whatever the length says.
   BYTE spare[8];
@@ -482,7 +490,6 @@ TEST_F(SptiRequestTest, SevenByteCdbRefusedByThePortGoesPaddedWithZeros) {
   Drive().answer = {0x00, 0x1A, 0x2B, 0x3C};
   BYTE sum[4] = {};
   auto srb = Exec(0, 1, 0, {0x3C, 0x04, 0x03, 0x00, 0x1A, 0x00, 0x00}, SRB_DIR_IN, sum, 4);
-  srb.CDBByte[8] = 0x99;  // junk past the CDB must not be sent as padding
   EXPECT_EQ(layer.Send(&srb), SS_COMP);
   ASSERT_EQ(io.sent.size(), 2u);
   EXPECT_EQ(io.sent[0].sptd.CdbLength, 7);
@@ -547,6 +554,13 @@ TEST_F(SptiAlignedAdapterTest, MisalignedBufferTravelsThroughAnAlignedCopy) {
   EXPECT_EQ(std::memcmp(odd, io.devices[0].answer.data(), 36), 0);
   EXPECT_EQ(odd[36], 0xEE);
 
+  // A port that claims the whole length still leaves the rest as it was.
+  io.devices[0].overstate = true;
+  std::memset(odd, 0xEE, 50);
+  auto claimed = Exec(0, 0, 0, {0x12, 0, 0, 0, 50, 0}, SRB_DIR_IN, odd, 50);
+  EXPECT_EQ(layer.Send(&claimed), SS_COMP);
+  EXPECT_EQ(odd[36], 0xEE);
+
   // An aligned buffer is not copied.
   auto aligned = Exec(0, 0, 0, {0x12, 0, 0, 0, 50, 0}, SRB_DIR_IN, store + 8, 50);
   EXPECT_EQ(layer.Send(&aligned), SS_COMP);
@@ -571,6 +585,32 @@ TEST_F(SptiRequestTest, InquiryAlwaysReachesTheDrive) {
   EXPECT_EQ(layer.Send(&second), SS_COMP);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buf + 32), 4), "1.10");
   EXPECT_EQ(io.sent.size(), 2u);
+}
+
+}  // namespace
+
+namespace {
+
+// Wine answers the page size where a mask belongs.
+TEST(SptiAlignmentTest, AlignmentGivenInBytesIsTakenAsAMask) {
+  FakeIo io;
+  io.Add("\\\\.\\CdRom0", 2, 0, 0, 0);
+  io.devices[0].hasCapabilities = true;
+  io.devices[0].alignMask = 4096;
+  io.devices[0].maxTransfer = 32768;
+  CSptiLayer layer(io);
+  ASSERT_EQ(layer.SupportInfo(), 0x0101u);
+  EXPECT_EQ(layer.Adapters()[0].alignMask, 0xFFFu);
+
+  alignas(4096) static BYTE store[2 * 4096];
+  auto srb = Exec(0, 0, 0, {0x3C, 0x04, 0x03, 0, 0x1A, 0, 0}, SRB_DIR_IN, store + 16, 4);
+  EXPECT_EQ(layer.Send(&srb), SS_COMP);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(io.sent.back().sptd.DataBuffer) & 0xFFF, 0u);
+
+  SRB_HAInquiry ha = {};
+  ha.SRB_Cmd = SC_HA_INQUIRY;
+  EXPECT_EQ(layer.Send(&ha), SS_COMP);
+  EXPECT_EQ(ha.HA_Unique[0] | ha.HA_Unique[1] << 8, 0xFFF);
 }
 
 }  // namespace
