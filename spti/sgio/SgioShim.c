@@ -1,0 +1,256 @@
+/* Preloaded into Wine's (32-bit) processes for tests: SG_IO and the SCSI
+ * address query on one device node are answered by the simulated drive
+ * behind a Unix socket (SgioDrive) instead of the kernel. Everything else
+ * goes to the real ioctl. Built without the C library's headers or start
+ * files (the machine need not have 32-bit development files); the few
+ * library functions it calls are found at run time in the process.
+ *
+ *   ORVEX_SGIO_NODE    the device node Wine opens for the CD-ROM letter
+ *   ORVEX_SGIO_SOCKET  the simulated drive's socket
+ *   ORVEX_SGIO_TARGET  target id reported for the node (default 0)
+ *   ORVEX_SGIO_DENY    when set, opening the node fails with EACCES, as for
+ *                      a user without rights on the drive (wineserver opens
+ *                      devices for its clients, so it is preloaded too)
+ */
+
+typedef unsigned int u32;
+typedef unsigned short u16;
+typedef unsigned char u8;
+typedef int ssize_type;
+
+extern void* dlsym(void* handle, const char* name);
+extern char* getenv(const char* name);
+extern ssize_type readlink(const char* path, char* buf, u32 len);
+extern int socket(int domain, int type, int protocol);
+extern int connect(int fd, const void* addr, u32 len);
+extern ssize_type read(int fd, void* buf, u32 len);
+extern ssize_type write(int fd, const void* buf, u32 len);
+extern int close(int fd);
+extern int* __errno_location(void);
+extern char* realpath(const char* path, char* resolved);
+
+#define RTLD_NEXT ((void*)-1l)
+#define SG_IO 0x2285
+#define SCSI_IOCTL_GET_IDLUN 0x5382
+#define SCSI_IOCTL_GET_BUS_NUMBER 0x5386
+#define SG_DXFER_TO_DEV (-2)
+#define SG_DXFER_FROM_DEV (-3)
+#define EIO 5
+#define EACCES 13
+
+/* sg_io_hdr_t on i386. */
+struct sg_io_hdr {
+  int interface_id;
+  int dxfer_direction;
+  u8 cmd_len;
+  u8 mx_sb_len;
+  u16 iovec_count;
+  u32 dxfer_len;
+  void* dxferp;
+  u8* cmdp;
+  u8* sbp;
+  u32 timeout;
+  u32 flags;
+  int pack_id;
+  void* usr_ptr;
+  u8 status;
+  u8 masked_status;
+  u8 msg_status;
+  u8 sb_len_wr;
+  u16 host_status;
+  u16 driver_status;
+  int resid;
+  u32 duration;
+  u32 info;
+};
+
+/* The wire format shared with SgioDrive.cpp. */
+struct request {
+  u32 magic; /* 'SGIO' */
+  u32 cmd_len;
+  u8 cdb[16];
+  int direction;
+  u32 dxfer_len;
+  u32 mx_sb_len;
+};
+struct reply {
+  u32 status;
+  u32 sense_len;
+  u32 data_len;
+  u32 host_status;
+  u8 sense[32];
+};
+
+static int g_sock = -1;
+
+static u32 length(const char* s) {
+  u32 n = 0;
+  while (s[n]) ++n;
+  return n;
+}
+
+static int same(const char* a, const char* b, u32 n) {
+  u32 i;
+  for (i = 0; i < n; ++i)
+    if (a[i] != b[i]) return 0;
+  return 1;
+}
+
+/* Is fd the simulated drive's node? */
+static int is_node(int fd) {
+  const char* node = getenv("ORVEX_SGIO_NODE");
+  char link[32] = "/proc/self/fd/";
+  char target[512];
+  u32 i = 14, n;
+  ssize_type got;
+  if (!node || fd < 0) return 0;
+  if (fd >= 1000000) return 0;
+  {
+    char digits[8];
+    int k = 0, v = fd;
+    do {
+      digits[k++] = (char)('0' + v % 10);
+      v /= 10;
+    } while (v);
+    while (k) link[i++] = digits[--k];
+    link[i] = 0;
+  }
+  got = readlink(link, target, sizeof(target));
+  n = length(node);
+  return got == (ssize_type)n && same(target, node, n);
+}
+
+static int is_node_path(const char* path) {
+  const char* node = getenv("ORVEX_SGIO_NODE");
+  char resolved[4096];
+  u32 n;
+  if (!node || !path || !realpath(path, resolved)) return 0;
+  n = length(node);
+  return length(resolved) == n && same(resolved, node, n);
+}
+
+static int io_all(int write_it, void* p, u32 len) {
+  u8* b = (u8*)p;
+  while (len) {
+    ssize_type k = write_it ? write(g_sock, b, len) : read(g_sock, b, len);
+    if (k <= 0) return -1;
+    b += k;
+    len -= (u32)k;
+  }
+  return 0;
+}
+
+static int drive_connect(void) {
+  struct {
+    u16 family;
+    char path[108];
+  } addr;
+  const char* path = getenv("ORVEX_SGIO_SOCKET");
+  u32 n, i;
+  if (g_sock >= 0) return 0;
+  if (!path || (n = length(path)) >= sizeof(addr.path)) return -1;
+  addr.family = 1; /* AF_UNIX */
+  for (i = 0; i <= n; ++i) addr.path[i] = path[i];
+  g_sock = socket(1, 1 /* SOCK_STREAM */, 0);
+  if (g_sock < 0) return -1;
+  if (connect(g_sock, &addr, (u32)(2 + n + 1)) != 0) {
+    close(g_sock);
+    g_sock = -1;
+    return -1;
+  }
+  return 0;
+}
+
+static int answer_sg_io(struct sg_io_hdr* h) {
+  struct request rq;
+  struct reply rp;
+  u32 i;
+  if (drive_connect() != 0) {
+    *__errno_location() = EIO;
+    return -1;
+  }
+  rq.magic = 0x4F494753;
+  rq.cmd_len = h->cmd_len;
+  for (i = 0; i < 16; ++i) rq.cdb[i] = i < h->cmd_len ? h->cmdp[i] : 0;
+  rq.direction = h->dxfer_direction;
+  rq.dxfer_len = h->dxfer_len;
+  rq.mx_sb_len = h->mx_sb_len;
+  if (io_all(1, &rq, sizeof(rq)) != 0 ||
+      (h->dxfer_direction == SG_DXFER_TO_DEV && io_all(1, h->dxferp, h->dxfer_len) != 0) ||
+      io_all(0, &rp, sizeof(rp)) != 0 ||
+      (rp.data_len && io_all(0, h->dxferp, rp.data_len) != 0)) {
+    close(g_sock);
+    g_sock = -1;
+    *__errno_location() = EIO;
+    return -1;
+  }
+  h->status = (u8)rp.status;
+  h->masked_status = (u8)(rp.status >> 1);
+  h->msg_status = 0;
+  h->host_status = (u16)rp.host_status;
+  h->driver_status = 0;
+  h->sb_len_wr = 0;
+  if (h->sbp && rp.sense_len) {
+    u32 k = rp.sense_len < h->mx_sb_len ? rp.sense_len : h->mx_sb_len;
+    for (i = 0; i < k; ++i) h->sbp[i] = rp.sense[i];
+    h->sb_len_wr = (u8)k;
+  }
+  h->resid = h->dxfer_direction == SG_DXFER_FROM_DEV ? (int)(h->dxfer_len - rp.data_len) : 0;
+  h->duration = 0;
+  h->info = rp.host_status ? 1 : (rp.status ? 1 : 0);
+  return 0;
+}
+
+/* Answers the node's SCSI requests; -2 when the request is not ours. */
+static int answer(int fd, unsigned long request, void* arg) {
+  if ((request != SG_IO && request != SCSI_IOCTL_GET_IDLUN &&
+       request != SCSI_IOCTL_GET_BUS_NUMBER) || !is_node(fd))
+    return -2;
+  if (request == SG_IO) return answer_sg_io((struct sg_io_hdr*)arg);
+  if (request == SCSI_IOCTL_GET_BUS_NUMBER) {
+    *(int*)arg = 0;
+    return 0;
+  }
+  {
+    const char* t = getenv("ORVEX_SGIO_TARGET");
+    u32 target = (t && t[0] >= '0' && t[0] <= '7') ? (u32)(t[0] - '0') : 0;
+    /* id, lun, channel, host in the low to high bytes */
+    ((u32*)arg)[0] = target;
+    ((u32*)arg)[1] = 0;
+  }
+  return 0;
+}
+
+/* Programs built with 64-bit time (Wine among them) call __ioctl_time64. */
+int ioctl(int fd, unsigned long request, void* arg) {
+  static int (*real)(int, unsigned long, void*);
+  int r = answer(fd, request, arg);
+  if (r != -2) return r;
+  if (!real) real = (int (*)(int, unsigned long, void*))dlsym(RTLD_NEXT, "ioctl");
+  return real(fd, request, arg);
+}
+
+int __ioctl_time64(int fd, unsigned long request, void* arg) {
+  static int (*real)(int, unsigned long, void*);
+  int r = answer(fd, request, arg);
+  if (r != -2) return r;
+  if (!real) real = (int (*)(int, unsigned long, void*))dlsym(RTLD_NEXT, "__ioctl_time64");
+  return real(fd, request, arg);
+}
+
+int open64(const char* path, int flags, ...) {
+  static int (*real)(const char*, int, ...);
+  __builtin_va_list ap;
+  u32 mode = 0;
+  if (flags & (0x40 | 0x400000)) { /* O_CREAT, O_TMPFILE: a mode follows */
+    __builtin_va_start(ap, flags);
+    mode = __builtin_va_arg(ap, u32);
+    __builtin_va_end(ap);
+  }
+  if (getenv("ORVEX_SGIO_DENY") && is_node_path(path)) {
+    *__errno_location() = EACCES;
+    return -1;
+  }
+  if (!real) real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open64");
+  return real(path, flags, mode);
+}

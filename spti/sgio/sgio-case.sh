@@ -1,0 +1,75 @@
+# Helpers for end-to-end cases that reach a simulated drive through the
+# pass-through library and Wine's own SG_IO road, sourced by a case file
+# (see tests/e2e/README.md for the case format):
+#
+#   Orvex.exe -> wnaspi32.dll (spti) -> IOCTL_SCSI_PASS_THROUGH_DIRECT on D:
+#   -> Wine -> ioctl(SG_IO) on D:'s device node -> SgioShim.c (preloaded)
+#   -> Unix socket -> SgioDrive (the simulated drive model)
+#
+# Needs root (for the device node), an unbound loop device (whose numbers
+# the node borrows; no request reaches its driver), gcc able to compile
+# for i386 and g++. The case must set CASE_PRISTINE=1: the prefix gets a
+# CD-ROM drive letter.
+
+# sgio_library: copies the pass-through wnaspi32.dll beside Orvex.exe
+# (ORVEX_SPTI_DLL, else the win32 build's).
+sgio_library() {
+  local dll=${ORVEX_SPTI_DLL:-$ROOT/build/win32/spti/wnaspi32.dll}
+  [ -f "$dll" ] || fail "no pass-through wnaspi32.dll at $dll (build the win32 preset)"
+  cp "$dll" "$CASE_DIR/wnaspi32.dll"
+}
+
+# sgio_setup CONFIG TARGET [deny]: builds the shim and the drive program,
+# makes the node, starts the drive on CONFIG (simulated-drive format; its
+# first device answers), maps D: to the node as a CD-ROM drive reporting
+# target id TARGET, and exports the preload for every Wine process the case
+# starts next. With "deny", opening the node fails as it does for a user
+# without rights on the drive.
+sgio_setup() {
+  local cfg=$1 target=$2 deny=${3:-}
+  local dir=$CASE_DIR/sgio
+  [ "${CASE_PRISTINE:-0}" = 1 ] || fail "an SG_IO case changes its prefix: set CASE_PRISTINE=1"
+  mkdir -p "$dir/lib/i386-linux-gnu" "$dir/lib/x86_64-linux-gnu" "$dir/mnt"
+
+  # $LIB picks the shim in Wine's 32-bit processes and an empty stub in
+  # the host's 64-bit tools, which would otherwise complain.
+  gcc -m32 -O2 -fPIC -shared -nostdlib "$ROOT/spti/sgio/SgioShim.c" \
+    -o "$dir/lib/i386-linux-gnu/sgio-shim.so" || fail "cannot build the 32-bit SG_IO shim"
+  printf 'int orvex_sgio_stub;\n' | gcc -x c -shared -nostdlib -fPIC - \
+    -o "$dir/lib/x86_64-linux-gnu/sgio-shim.so" || fail "cannot build the shim's stub"
+  g++ -std=c++17 -O1 -I"$ROOT" "$ROOT/spti/sgio/SgioDrive.cpp" "$ROOT/sim/SimModel.cpp" \
+    "$ROOT/sim/SimPort.cpp" -lpthread -ldl -o "$dir/sgio-drive" || fail "cannot build SgioDrive"
+
+  local b dev=""
+  for b in /sys/block/loop*; do
+    if [ -r "$b/size" ] && [ "$(cat "$b/size")" = 0 ]; then
+      dev=$(cat "$b/dev")
+      break
+    fi
+  done
+  [ -n "$dev" ] || fail "no unbound loop device to lend its numbers to a device node"
+  mknod "$dir/sr0" b "${dev%%:*}" "${dev##*:}" || fail "cannot make a device node (root needed)"
+  log "device node $dir/sr0 ($dev)"
+
+  rm -f "$dir/drive.sock"
+  "$dir/sgio-drive" "$cfg" "$dir/drive.sock" >"$dir/drive.out" 2>&1 &
+  echo $! >>"$CASE_DIR/pids"
+  local end=$((SECONDS + 10))
+  until [ -S "$dir/drive.sock" ]; do
+    [ "$SECONDS" -ge "$end" ] && fail "SgioDrive did not start: $(cat "$dir/drive.out")"
+    sleep 0.1
+  done
+
+  ln -sfn "$dir/mnt" "$CASE_PREFIX/dosdevices/d:"
+  ln -sfn "$dir/sr0" "$CASE_PREFIX/dosdevices/d::"
+  wine_env wine reg add 'HKLM\Software\Wine\Drives' /v d: /d cdrom /f >/dev/null 2>&1 ||
+    fail "cannot make D: a CD-ROM drive"
+  # The mount manager reads the drive types when the prefix starts.
+  WINEPREFIX=$CASE_PREFIX timeout 10 wineserver -k >/dev/null 2>&1
+  WINEPREFIX=$CASE_PREFIX timeout 10 wineserver -w >/dev/null 2>&1
+
+  ORVEX_SGIO_NODE=$(realpath "$dir/sr0")
+  export ORVEX_SGIO_NODE ORVEX_SGIO_SOCKET=$dir/drive.sock ORVEX_SGIO_TARGET=$target
+  if [ "$deny" = deny ]; then export ORVEX_SGIO_DENY=1; fi
+  export LD_PRELOAD="$dir/\$LIB/sgio-shim.so"
+}
