@@ -125,14 +125,14 @@ class FakeIo : public CDeviceIo {
     if (p->DataIn == kDataIn) {
       const std::uint32_t k =
           std::min<std::uint32_t>(p->DataTransferLength, static_cast<std::uint32_t>(d.answer.size()));
-      std::memcpy(p->DataBuffer, d.answer.data(), k);
+      if (k > 0) std::memcpy(p->DataBuffer, d.answer.data(), k);
       if (!d.overstate) p->DataTransferLength = k;
     }
     p->ScsiStatus = d.scsiStatus;
     if (d.scsiStatus == 0x02) {
       const std::uint8_t k =
           std::min<std::uint8_t>(p->SenseInfoLength, static_cast<std::uint8_t>(d.sense.size()));
-      std::memcpy(static_cast<std::uint8_t*>(in) + p->SenseInfoOffset, d.sense.data(), k);
+      if (k > 0) std::memcpy(static_cast<std::uint8_t*>(in) + p->SenseInfoOffset, d.sense.data(), k);
       p->SenseInfoLength = k;
     } else {
       p->SenseInfoLength = 0;
