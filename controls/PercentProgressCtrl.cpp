@@ -1,6 +1,8 @@
 // The self-painted percentage progress bar.
 #include "controls/PercentProgressCtrl.h"
 
+#include <algorithm>
+
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -138,6 +140,17 @@ void CPercentProgressCtrl::OnPaint() {
     // The bitmap's top-left part, neither stretched nor tiled.
     GdiHandle old = bmpDC.SelectObject(&m_bmpBar);
     memDC.BitBlt(bar.left, bar.top, bar.Width(), bar.Height(), &bmpDC, 0, 0, SRCCOPY);
+    // Where the bar is longer or taller than the picture, the picture's last
+    // column and last row carry on: the bar's length must show the
+    // percentage, not the picture's width.
+    int bw = 0, bh = 0;
+    if (m_bmpBar.GetSize(&bw, &bh) && bw > 0 && bh > 0) {
+      int rows = std::min(bh, bar.Height());
+      for (int x = bar.left + bw; x < bar.right; ++x)
+        memDC.BitBlt(x, bar.top, 1, rows, &bmpDC, bw - 1, 0, SRCCOPY);
+      for (int y = bar.top + bh; y < bar.bottom; ++y)
+        memDC.BitBlt(bar.left, y, bar.Width(), 1, &memDC, bar.left, bar.top + bh - 1, SRCCOPY);
+    }
     bmpDC.SelectObject(old);
   } else {
     barPen.CreatePen(PS_SOLID, 2, m_crBarPen);
