@@ -1,6 +1,6 @@
-# Helpers for end-to-end cases that reach a simulated drive through the
-# pass-through library and Wine's own SG_IO road, sourced by a case file
-# (see tests/e2e/README.md for the case format):
+# Helpers for the end-to-end cases of the pass-through library, sourced by a
+# case file (see tests/e2e/README.md for the case format). sgio_setup
+# reaches a simulated drive through Wine's own SG_IO road:
 #
 #   Orvex.exe -> wnaspi32.dll (spti) -> IOCTL_SCSI_PASS_THROUGH_DIRECT on D:
 #   -> Wine -> ioctl(SG_IO) on D:'s device node -> SgioShim.c (preloaded)
@@ -11,12 +11,22 @@
 # for i386 and g++. The case must set CASE_PRISTINE=1: the prefix gets a
 # CD-ROM drive letter.
 
-# sgio_library: copies the pass-through wnaspi32.dll beside Orvex.exe
-# (ORVEX_SPTI_DLL, else the win32 build's).
+# sgio_library: puts the pass-through wnaspi32.dll beside Orvex.exe:
+# ORVEX_SPTI_DLL, else the win32 build's, else one compiled here from the
+# sources (a build that does not make the library yet). Sets SPTI_DLL to
+# the file used.
 sgio_library() {
-  local dll=${ORVEX_SPTI_DLL:-$ROOT/build/win32/spti/wnaspi32.dll}
-  [ -f "$dll" ] || fail "no pass-through wnaspi32.dll at $dll (build the win32 preset)"
-  cp "$dll" "$CASE_DIR/wnaspi32.dll"
+  SPTI_DLL=${ORVEX_SPTI_DLL:-$ROOT/build/win32/spti/wnaspi32.dll}
+  if [ ! -f "$SPTI_DLL" ]; then
+    [ -z "${ORVEX_SPTI_DLL:-}" ] || fail "no pass-through wnaspi32.dll at $ORVEX_SPTI_DLL"
+    SPTI_DLL=$CASE_DIR/spti-wnaspi32.dll
+    log "the build has no pass-through library; compiling $SPTI_DLL"
+    i686-w64-mingw32-g++ -std=c++17 -O2 -shared -I"$ROOT" "$ROOT/spti/SptiAspi.cpp" \
+      "$ROOT/spti/Win32DeviceIo.cpp" "$ROOT/spti/SptiLayer.cpp" "$ROOT/spti/wnaspi32.def" \
+      -static -static-libgcc -static-libstdc++ -o "$SPTI_DLL" ||
+      fail "cannot compile the pass-through library"
+  fi
+  cp "$SPTI_DLL" "$CASE_DIR/wnaspi32.dll"
 }
 
 # sgio_setup CONFIG TARGET [deny]: builds the shim and the drive program,
