@@ -291,7 +291,8 @@ find_sim_dll() {
     echo "$ORVEX_SIM_DLL"
     return
   fi
-  find "$WIN32_BUILD" -iname wnaspi32.dll -type f 2>/dev/null | sort | head -n 1
+  # The simulated drive's library, never the pass-through one of spti/.
+  echo "$WIN32_BUILD/sim/wnaspi32.dll"
 }
 
 # case_setting FILE VAR DEFAULT: a setting from the case's header, read in
