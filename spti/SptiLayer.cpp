@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <tuple>
 
 namespace spti {
@@ -65,13 +67,16 @@ auto AddressKey(const ScsiAddress& a) {
   return std::make_tuple(a.PortNumber, a.PathId, a.TargetId, a.Lun);
 }
 
-// A buffer whose start meets `mask`, owned by the caller of Allocate.
+// A buffer whose start meets `mask`, owned by the caller of Allocate;
+// null when there is no room for it.
 class CBounce {
  public:
   BYTE* Allocate(std::uint32_t len, std::uint32_t mask) {
     std::size_t align = 16;
     while (align - 1 < mask && align < 4096) align <<= 1;
-    m_store.reset(new BYTE[len + align]);
+    if (len > SIZE_MAX - align) return nullptr;  // 32-bit sizes wrap
+    m_store.reset(new (std::nothrow) BYTE[len + align]);
+    if (!m_store) return nullptr;
     auto p = reinterpret_cast<std::uintptr_t>(m_store.get());
     p = (p + align - 1) & ~static_cast<std::uintptr_t>(align - 1);
     return reinterpret_cast<BYTE*>(p);
@@ -334,6 +339,7 @@ BYTE CSptiLayer::ExecScsi(SRB_ExecSCSICmd& srb) {
   const bool bounced = len > 0 && (reinterpret_cast<std::uintptr_t>(data) & a.alignMask) != 0;
   if (bounced) {
     data = bounce.Allocate(len, a.alignMask);
+    if (data == nullptr) return SS_BUFFER_TO_BIG;
     // Data in too: a port that overstates what it sent copies back the
     // caller's own bytes, not stale heap.
     std::memcpy(data, srb.SRB_BufPointer, len);
