@@ -83,13 +83,25 @@ struct Target {
   Step step;
   // The drive stops answering at this request, for good.
   bool vanish = false;
+  // The library completes requests on a thread of its own and signals the
+  // completion event, instead of before it returns.
+  bool async = false;
 };
+
+void PrintTo(const Target& t, std::ostream* os) {
+  *os << (t.update == Update::Main ? "main" : "write strategy") << (t.disc ? ", disc" : ", no disc")
+      << (t.unattended ? ", unattended" : "") << ", " << t.step.kind << " #" << t.step.n
+      << (t.vanish ? ", drive gone from there" : "") << (t.async ? ", completed later" : "");
+}
 
 std::vector<Failure> FailuresFor(const Target& t) {
   if (t.vanish) return {Failure::NoDevice};
   std::vector<Failure> f = {Failure::Check,    Failure::Timeout,  Failure::NoDevice,
                             Failure::Aborted,  Failure::Invalid,  Failure::Status80,
                             Failure::Status81, Failure::SignalPending};
+  // With completions on another thread a healthy request waits too, so the
+  // request limit stays long there and the timeout is left to the rest.
+  if (t.async) f.erase(f.begin() + 1);
   if ((t.step.kind == "readsum" || t.step.kind == "readzone") && t.step.n != 0) f.push_back(Failure::BadSum);
   if (t.step.kind == "commit-ws") f.push_back(Failure::ChangesZone);
   return f;
@@ -156,6 +168,15 @@ std::vector<Target> Targets() {
         }
       }
     }
+    // The same failures through the event a late completion sets, on both
+    // threads: a piece and the checks on the dialog's, the commit and the
+    // check after it on the worker's.
+    for (const Step& s : Sequence(u, false)) {
+      if (s.kind == "tur" || (s.kind == "write" && s.n != 1)) continue;
+      Target t{u, false, false, s};
+      t.async = true;
+      targets.push_back(t);
+    }
   }
   return targets;
 }
@@ -167,7 +188,7 @@ std::string TargetName(const ::testing::TestParamInfo<Target>& info) {
     if (ch != '-') kind += ch;
   return std::string(t.update == Update::Main ? "Main" : "Strategy") + (t.disc ? "_Disc" : "_NoDisc") +
          (t.unattended ? "_Auto_" : "_") + kind + "_" + (t.step.n == 0 ? "All" : std::to_string(t.step.n)) +
-         (t.vanish ? "_DriveGone" : "");
+         (t.vanish ? "_DriveGone" : "") + (t.async ? "_Async" : "");
 }
 
 unsigned ExpectedType(const std::string& box) {
@@ -208,7 +229,8 @@ class FaultSweepTest : public DialogFixture, public ::testing::WithParamInterfac
     d.extra = faults;
     // A new drive: no flash written by an earlier dialog of this test.
     std::remove((dir_ + "/flash.txt").c_str());
-    UseDrives({d});
+    UseDrives({d}, 1, t.async ? "completion async" : "");
+    if (t.async) CMyASPI32::s_nRequestLimitMs = 20000;
     const std::string name = std::string(ImageRevision(t.update)) + ".bin";
     image_ = Image(name, ImageRevision(t.update), d.product);
     std::string ini;
@@ -290,6 +312,7 @@ class FaultSweepTest : public DialogFixture, public ::testing::WithParamInterfac
                                                  : t.step.kind + " #" + std::to_string(t.step.n);
     if (t.step.kind == "tur") request += t.disc ? " (disc)" : " (no disc)";
     if (t.vanish) request += " drive gone";
+    if (t.async) request += " async";
     auto& cell = tally_[std::string(t.update == Update::Main ? "main     " : "strategy ") + request][int(f)];
     cell[0] += held;
     cell[1] += 1;
@@ -385,7 +408,9 @@ void FaultSweepTest::CheckAttempt(const Target& t, Failure f, CUpdaterDlg* dlg, 
   if (commitAt < kinds.size()) {
     EXPECT_EQ(Count(Strings(kinds.begin(), kinds.begin() + static_cast<long>(commitAt)), "write"), size_t(kPieces))
         << "commit after an incomplete transfer";
-    if (!strategy) EXPECT_EQ(kinds[commitAt - 1], "readsum") << "commit without a checked transfer";
+    if (!strategy) {
+      EXPECT_TRUE(commitAt > 0 && kinds[commitAt - 1] == "readsum") << "commit without a checked transfer";
+    }
   }
   const bool zoneOk = std::find(boxes.begin(), boxes.end(), "FW Zone Checksum is OK") != boxes.end();
   EXPECT_EQ(zoneOk, strategy && outcome == Outcome::Completed) << "a zone that was not read back unchanged";
