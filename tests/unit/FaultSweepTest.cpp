@@ -588,9 +588,9 @@ INSTANTIATE_TEST_SUITE_P(EveryRequest, FaultSweepTest, ::testing::ValuesIn(Targe
 
 // The sweep covers every request only if a fault-free update sends exactly
 // the requests it walks through.
-class UpdateRequestsTest : public FaultSweepTest {};
+class FaultSweepCoverageTest : public FaultSweepTest {};
 
-TEST_F(UpdateRequestsTest, AFaultFreeUpdateSendsExactlyTheSweptRequests) {
+TEST_F(FaultSweepCoverageTest, AFaultFreeUpdateSendsExactlyTheSweptRequests) {
   for (Update u : {Update::Main, Update::Strategy}) {
     for (bool disc : {false, true}) {
       SCOPED_TRACE(std::string(u == Update::Main ? "main" : "strategy") + (disc ? ", disc" : ", no disc"));
