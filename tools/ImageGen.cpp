@@ -24,17 +24,17 @@ ImageSpec& ImageSpec::Text(std::size_t offset, const std::string& text) {
   return *this;
 }
 
-std::vector<std::uint8_t> Build(const ImageSpec& spec) {
-  std::vector<std::uint8_t> data(spec.size);
+std::vector<std::uint8_t> Build(const ImageSpec& layout) {
+  std::vector<std::uint8_t> data(layout.size);
   // xorshift32: the same seed gives the same bytes on every machine.
-  std::uint32_t x = spec.seed == 0 ? 0x9E3779B9u : spec.seed;
+  std::uint32_t x = layout.seed == 0 ? 0x9E3779B9u : layout.seed;
   for (std::size_t i = 0; i < data.size(); ++i) {
     x ^= x << 13;
     x ^= x >> 17;
     x ^= x << 5;
     data[i] = static_cast<std::uint8_t>(x >> 24);
   }
-  for (const Patch& p : spec.patches) {
+  for (const Patch& p : layout.patches) {
     if (p.offset >= data.size()) continue;
     std::size_t n = p.bytes.size();
     if (n > data.size() - p.offset) n = data.size() - p.offset;
@@ -43,8 +43,8 @@ std::vector<std::uint8_t> Build(const ImageSpec& spec) {
   return data;
 }
 
-bool Write(const std::string& path, const ImageSpec& spec) {
-  std::vector<std::uint8_t> data = Build(spec);
+bool Write(const std::string& path, const ImageSpec& layout) {
+  std::vector<std::uint8_t> data = Build(layout);
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;
   bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();

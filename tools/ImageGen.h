@@ -27,9 +27,9 @@ struct ImageSpec {
   ImageSpec& Text(std::size_t offset, const std::string& text);
 };
 
-std::vector<std::uint8_t> Build(const ImageSpec& spec);
+std::vector<std::uint8_t> Build(const ImageSpec& layout);
 // False when the file cannot be written.
-bool Write(const std::string& path, const ImageSpec& spec);
+bool Write(const std::string& path, const ImageSpec& layout);
 // Unsigned byte sum of the first `length` bytes (the whole when larger).
 std::uint32_t ByteSum(const std::vector<std::uint8_t>& data, std::size_t length);
 

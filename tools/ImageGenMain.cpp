@@ -33,31 +33,31 @@ int main(int argc, char** argv) {
     Usage();
     return 2;
   }
-  imagegen::ImageSpec spec;
+  imagegen::ImageSpec layout;
   unsigned long a = 0;
   for (int i = 2; i < argc; ++i) {
     std::string opt = argv[i];
     if (opt == "--size" && i + 1 < argc && Number(argv[i + 1], &a)) {
-      spec.size = a;
+      layout.size = a;
       i += 1;
     } else if (opt == "--seed" && i + 1 < argc && Number(argv[i + 1], &a)) {
-      spec.seed = static_cast<std::uint32_t>(a);
+      layout.seed = static_cast<std::uint32_t>(a);
       i += 1;
     } else if (opt == "--identity" && i + 4 < argc && Number(argv[i + 1], &a)) {
-      spec.Identity(a, argv[i + 2], argv[i + 3], argv[i + 4]);
+      layout.Identity(a, argv[i + 2], argv[i + 3], argv[i + 4]);
       i += 4;
     } else if (opt == "--text" && i + 2 < argc && Number(argv[i + 1], &a)) {
-      spec.Text(a, argv[i + 2]);
+      layout.Text(a, argv[i + 2]);
       i += 2;
     } else {
       Usage();
       return 2;
     }
   }
-  if (!imagegen::Write(argv[1], spec)) {
+  if (!imagegen::Write(argv[1], layout)) {
     std::fprintf(stderr, "orvex-imagegen: cannot write %s\n", argv[1]);
     return 1;
   }
-  std::printf("%08X\n", imagegen::ByteSum(imagegen::Build(spec), 0x1A0000));
+  std::printf("%08X\n", imagegen::ByteSum(imagegen::Build(layout), 0x1A0000));
   return 0;
 }

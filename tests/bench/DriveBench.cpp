@@ -35,9 +35,9 @@ struct Setup {
     setenv("ORVEX_SIM_CONFIG", cfg.c_str(), 1);
     headless::SetLibraryDir(ORVEX_SIM_DIR);
     image = dir + "/fw.bin";
-    imagegen::ImageSpec spec;
-    spec.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.10").Text(0x160000, "ABC123");
-    imagegen::Write(image, spec);
+    imagegen::ImageSpec layout;
+    layout.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.10").Text(0x160000, "ABC123");
+    imagegen::Write(image, layout);
   }
   ~Setup() {
     std::remove((dir + "/sim.cfg").c_str());

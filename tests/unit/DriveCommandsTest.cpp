@@ -14,10 +14,10 @@ using namespace drivetest;
 namespace {
 
 imagegen::ImageSpec StandardImage(const std::string& revision = "1.10") {
-  imagegen::ImageSpec spec;
-  spec.seed = 7;
-  spec.Identity(0x150000, "KORVELIN", "DVDRRW M1", revision).Text(0x160000, "ABC123");
-  return spec;
+  imagegen::ImageSpec layout;
+  layout.seed = 7;
+  layout.Identity(0x150000, "KORVELIN", "DVDRRW M1", revision).Text(0x160000, "ABC123");
+  return layout;
 }
 
 std::string Sum8(const std::uint8_t* p, std::size_t n) {
@@ -37,8 +37,8 @@ class DriveCommandsTest : public SimTest {
     ClearLog();
   }
   // Loads a generated image file into m_image.
-  void LoadImage(const imagegen::ImageSpec& spec) {
-    ASSERT_TRUE(imagegen::Write(m_dir.Path("fw.bin"), spec));
+  void LoadImage(const imagegen::ImageSpec& layout) {
+    ASSERT_TRUE(imagegen::Write(m_dir.Path("fw.bin"), layout));
     m_image = std::make_unique<FirmwareImage>();
     ASSERT_EQ(m_image->Load(m_dir.Path("fw.bin").c_str(), m_aspi.get()), 0);
     m_image->SetDriveIndex(0);

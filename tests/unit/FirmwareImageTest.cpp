@@ -14,14 +14,14 @@ namespace {
 
 class FirmwareImageTest : public SimTest {
  protected:
-  int LoadSpec(const imagegen::ImageSpec& spec, FirmwareImage& image, const std::string& name = "fw.bin") {
-    EXPECT_TRUE(imagegen::Write(m_dir.Path(name), spec));
+  int LoadSpec(const imagegen::ImageSpec& layout, FirmwareImage& image, const std::string& name = "fw.bin") {
+    EXPECT_TRUE(imagegen::Write(m_dir.Path(name), layout));
     return image.Load(m_dir.Path(name).c_str(), nullptr);
   }
   static imagegen::ImageSpec Filler() {
-    imagegen::ImageSpec spec;
-    spec.seed = 3;
-    return spec;
+    imagegen::ImageSpec layout;
+    layout.seed = 3;
+    return layout;
   }
 };
 
@@ -39,31 +39,31 @@ TEST_F(FirmwareImageTest, FreshObject) {
 }
 
 TEST_F(FirmwareImageTest, LoadsIdentityAndSumsOnlyTheLoadedRegion) {
-  imagegen::ImageSpec spec = Filler();
-  spec.Identity(0x150000, "KORVELIN", "DVDRRW M9", "2.04");
-  spec.Text(0x1A0000, std::string(0x60000, '\xFF'));  // the unread tail
+  imagegen::ImageSpec layout = Filler();
+  layout.Identity(0x150000, "KORVELIN", "DVDRRW M9", "2.04");
+  layout.Text(0x1A0000, std::string(0x60000, '\xFF'));  // the unread tail
   CMyASPI32* aspi = reinterpret_cast<CMyASPI32*>(0x1234);
   FirmwareImage image;
-  ASSERT_TRUE(imagegen::Write(m_dir.Path("fw.bin"), spec));
+  ASSERT_TRUE(imagegen::Write(m_dir.Path("fw.bin"), layout));
   EXPECT_EQ(image.Load(m_dir.Path("fw.bin").c_str(), aspi), IMAGE_OK);
   EXPECT_EQ(image.m_pDriveAccess, aspi);
   EXPECT_EQ(image.m_nLength, 0x1A0000);
   EXPECT_STREQ(image.m_szVendor, "KORVELIN");
   EXPECT_STREQ(image.m_szProduct, "DVDRRW M9       ");
   EXPECT_STREQ(image.m_szRevision, "2.04");
-  EXPECT_EQ(image.m_nSum, imagegen::ByteSum(imagegen::Build(spec), 0x1A0000));
+  EXPECT_EQ(image.m_nSum, imagegen::ByteSum(imagegen::Build(layout), 0x1A0000));
   EXPECT_NE(image.m_pFile, nullptr) << "the file stays open until the image goes";
-  EXPECT_EQ(std::memcmp(image.m_pData, imagegen::Build(spec).data(), 0x1A0000), 0);
+  EXPECT_EQ(std::memcmp(image.m_pData, imagegen::Build(layout).data(), 0x1A0000), 0);
 }
 
 TEST_F(FirmwareImageTest, WrongLengthsAreRefused) {
   for (std::size_t size : {std::size_t(0), std::size_t(0x1FFFFF), std::size_t(0x200001),
                            std::size_t(0x1A0000)}) {
-    imagegen::ImageSpec spec = Filler();
-    spec.size = size;
-    spec.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.00");
+    imagegen::ImageSpec layout = Filler();
+    layout.size = size;
+    layout.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.00");
     FirmwareImage image;
-    EXPECT_EQ(LoadSpec(spec, image), IMAGE_ERR_LENGTH) << size;
+    EXPECT_EQ(LoadSpec(layout, image), IMAGE_ERR_LENGTH) << size;
     EXPECT_EQ(image.m_pData, nullptr);
   }
 }
@@ -80,28 +80,28 @@ TEST_F(FirmwareImageTest, PathsThatAreNoImageFileAreRefused) {
   EXPECT_EQ(folder.m_pData, nullptr);
 
   // A file that vanished after it was chosen.
-  imagegen::ImageSpec spec = Filler();
-  spec.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.00");
-  ASSERT_TRUE(imagegen::Write(m_dir.Path("gone.bin"), spec));
+  imagegen::ImageSpec layout = Filler();
+  layout.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.00");
+  ASSERT_TRUE(imagegen::Write(m_dir.Path("gone.bin"), layout));
   fs::remove(m_dir.Path("gone.bin"));
   FirmwareImage gone;
   EXPECT_EQ(gone.Load(m_dir.Path("gone.bin").c_str(), nullptr), IMAGE_ERR_OPEN);
 }
 
 TEST_F(FirmwareImageTest, NonAsciiPathsLoadOrFailCleanly) {
-  imagegen::ImageSpec spec = Filler();
-  spec.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.00");
+  imagegen::ImageSpec layout = Filler();
+  layout.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.00");
   FirmwareImage image;
-  EXPECT_EQ(LoadSpec(spec, image, "fw-\xC3\xA9t\xC3\xA9.bin"), IMAGE_OK);
+  EXPECT_EQ(LoadSpec(layout, image, "fw-\xC3\xA9t\xC3\xA9.bin"), IMAGE_OK);
   FirmwareImage latin1;
   EXPECT_EQ(latin1.Load(m_dir.Path("fw-\xE9t\xE9.bin").c_str(), nullptr), IMAGE_ERR_OPEN);
 }
 
 TEST_F(FirmwareImageTest, IdentityOnlyBelowTheSearchWindowIsCode5) {
-  imagegen::ImageSpec spec = Filler();
-  spec.Identity(0x13FFFF, "KORVELIN", "DVDRRW M1", "1.00");  // starts one byte early
+  imagegen::ImageSpec layout = Filler();
+  layout.Identity(0x13FFFF, "KORVELIN", "DVDRRW M1", "1.00");  // starts one byte early
   FirmwareImage image;
-  EXPECT_EQ(LoadSpec(spec, image), IMAGE_ERR_IDENTITY);
+  EXPECT_EQ(LoadSpec(layout, image), IMAGE_ERR_IDENTITY);
   imagegen::ImageSpec none = Filler();
   FirmwareImage image2;
   EXPECT_EQ(LoadSpec(none, image2), IMAGE_ERR_IDENTITY);
@@ -113,13 +113,13 @@ TEST_F(FirmwareImageTest, IdentityOnlyBelowTheSearchWindowIsCode5) {
 }
 
 TEST_F(FirmwareImageTest, SignatureOrderBeatsOffset) {
-  imagegen::ImageSpec spec = Filler();
-  spec.Identity(0x140000, "KORVELIN", "DVD-RAM M4", "4.44");   // signature 4, lowest
-  spec.Identity(0x148000, "QN      ", "DVD Writer 5", "5.55");  // signature 5
-  spec.Identity(0x190000, "KORVELIN", "DVDRRW M1", "1.11");    // signature 1, highest
-  spec.Identity(0x170000, "KORVELIN", "DVDRRW M1", "1.00");    // signature 1, lower: wins
+  imagegen::ImageSpec layout = Filler();
+  layout.Identity(0x140000, "KORVELIN", "DVD-RAM M4", "4.44");   // signature 4, lowest
+  layout.Identity(0x148000, "QN      ", "DVD Writer 5", "5.55");  // signature 5
+  layout.Identity(0x190000, "KORVELIN", "DVDRRW M1", "1.11");    // signature 1, highest
+  layout.Identity(0x170000, "KORVELIN", "DVDRRW M1", "1.00");    // signature 1, lower: wins
   FirmwareImage image;
-  ASSERT_EQ(LoadSpec(spec, image), IMAGE_OK);
+  ASSERT_EQ(LoadSpec(layout, image), IMAGE_OK);
   EXPECT_STREQ(image.m_szRevision, "1.00");
 
   imagegen::ImageSpec three = Filler();
@@ -140,11 +140,11 @@ TEST_F(FirmwareImageTest, SignatureOrderBeatsOffset) {
 
 TEST_F(FirmwareImageTest, SignatureWithoutRoomForItsBlockDoesNotCount) {
   // Signature 1 whose block would run 12 bytes past the loaded region.
-  imagegen::ImageSpec spec = Filler();
-  spec.Text(0x1A0000 - 16, "KORVELINDVDRRW M");
-  spec.Identity(0x150000, "QN      ", "DVD Writer 7", "7.77");
+  imagegen::ImageSpec layout = Filler();
+  layout.Text(0x1A0000 - 16, "KORVELINDVDRRW M");
+  layout.Identity(0x150000, "QN      ", "DVD Writer 7", "7.77");
   FirmwareImage image;
-  ASSERT_EQ(LoadSpec(spec, image), IMAGE_OK);
+  ASSERT_EQ(LoadSpec(layout, image), IMAGE_OK);
   EXPECT_STREQ(image.m_szVendor, "QN      ");
 
   // Exactly fitting at the very end counts.
@@ -193,19 +193,19 @@ TEST(CopyFieldTest, CopiesAndTerminates) {
 
 class MatchDriveTest : public FirmwareImageTest {
  protected:
-  void Start(const std::string& idtext, const imagegen::ImageSpec& spec) {
+  void Start(const std::string& idtext, const imagegen::ImageSpec& layout) {
     Configure(Drive(0, 0, 0, "idtext \"" + idtext + "\"\n"));
     m_aspi = std::make_unique<CMyASPI32>();
     ASSERT_EQ(m_aspi->ScanDrives(), 0);
-    ASSERT_TRUE(imagegen::Write(m_dir.Path("fw.bin"), spec));
+    ASSERT_TRUE(imagegen::Write(m_dir.Path("fw.bin"), layout));
     ASSERT_EQ(m_image.Load(m_dir.Path("fw.bin").c_str(), m_aspi.get()), IMAGE_OK);
     m_image.SetDriveIndex(0);
     ClearLog();
   }
   static imagegen::ImageSpec Image(std::size_t textAt = 0x160000, const std::string& text = "ABC123") {
-    imagegen::ImageSpec spec = Filler();
-    spec.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.10").Text(textAt, text);
-    return spec;
+    imagegen::ImageSpec layout = Filler();
+    layout.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.10").Text(textAt, text);
+    return layout;
   }
   int Match() { return m_image.MatchDrive(m_aspi->m_drives[0].szVendor, m_aspi->m_drives[0].szProduct); }
 
