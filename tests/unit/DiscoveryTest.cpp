@@ -1,5 +1,7 @@
 // Start-up and drive discovery of the main dialog, through the simulated
 // drive library loaded for real.
+#include "platform/Dc.h"
+#include "platform/headless/InspectDraw.h"
 #include "tests/unit/DialogFixture.h"
 
 namespace {
@@ -153,6 +155,21 @@ TEST_F(DiscoveryTest, SelectionChangeUpdatesCurrentAndSendsNothing) {
   headless::SelectRow(*dlg, IDC_DRIVE, 1);
   EXPECT_EQ(headless::Text(*dlg, IDC_CURRENT), "KORVELIN " + b.product + " 2.00");
   EXPECT_EQ(SimLog().size(), before);
+}
+
+TEST_F(DiscoveryTest, MissingArtworkNeitherStopsTheStartUpNorThePainting) {
+  UseDrives({Drive()});
+  headless::SetArtDir(dir_ + "/no-art-here");
+  auto dlg = OpenDialog();
+  headless::PaintAll(*dlg);
+  headless::SetArtDir("");
+  EXPECT_EQ(dlg->m_hIcon, nullptr);
+  EXPECT_EQ(headless::Text(*dlg, IDC_STATUS), "Choose a downloaded file using the [Open] button.");
+  EXPECT_EQ(dlg->m_cbDrive.GetCount(), 1);
+  EXPECT_FALSE(dlg->m_progress.m_bHasBitmap);
+  // The buttons still paint their faces: a pixel of Cancel's face.
+  PlatWindow* cancel = headless::Item(*dlg, IDCANCEL);
+  EXPECT_EQ(cancel->surface.At(cancel->surface.width / 2, 4), CDC::GetSysColor(COLOR_BTNFACE));
 }
 
 TEST_F(DiscoveryTest, ASecondStartUpKeepsListRowsAndTableRowsInStep) {
