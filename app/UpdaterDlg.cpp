@@ -16,6 +16,9 @@ CUpdaterDlg::CUpdaterDlg() : CDialog(IDD_UPDATER_DIALOG) {
 }
 
 CUpdaterDlg::~CUpdaterDlg() {
+  // A worker that ended the dialog (the unattended close) may still be
+  // returning through this object; wait for it, bounded beyond one request.
+  for (int waited = 0; m_nWorkersAlive > 0 && waited < 70000; ++waited) SleepMs(1);
   delete m_pImage;
   m_pImage = nullptr;
   DestroyIconRes(m_hIcon);

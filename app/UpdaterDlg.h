@@ -85,6 +85,8 @@ class CUpdaterDlg : public CDialog {
   std::atomic<bool> m_bCloseAfterWorker{false};
   // The dialog has been ended by the close step.
   std::atomic<bool> m_bClosed{false};
+  // Workers that may still touch this object; the destructor waits for 0.
+  std::atomic<int> m_nWorkersAlive{0};
   // An update completed: the dialog only closes from now on.
   std::atomic<bool> m_bUpdateCompleted{false};
   // A handler is in progress on the dialog's thread (its boxes pump

@@ -4,15 +4,17 @@
 #include "update/FirmwareImage.h"
 
 void CUpdaterDlg::OnCancel() {
-  // The dialog ends once; a second close step (the private run message
-  // after the worker already closed) must not ask about a restart again.
-  if (m_bClosed) return;
   // Called from the dialog's thread while the worker still uses the image
   // and the drive (the private run message): the worker closes when done.
   if (m_bWorkerRunning && CurrentThreadId() != m_nWorkerThread) {
     m_bCloseAfterWorker = true;
-    return;
+    if (m_bWorkerRunning) return;
+    // The worker ended meanwhile; whichever side takes the flag closes.
+    if (!m_bCloseAfterWorker.exchange(false)) return;
   }
+  // The dialog ends once; a second close step (the private run message
+  // after the worker already closed) must not ask about a restart again.
+  if (m_bClosed.exchange(true)) return;
   delete m_pImage;
   m_pImage = nullptr;
   m_nAdmittedRow = -1;
@@ -25,7 +27,6 @@ void CUpdaterDlg::OnCancel() {
         RestartWindows();
     }
   }
-  m_bClosed = true;
   EndDialog(IDCANCEL);
 }
 

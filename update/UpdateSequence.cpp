@@ -115,10 +115,12 @@ void CUpdaterDlg::OnUpdate() {
   ShowStatus(writeStrategy ? IDS_WRITING_WS : IDS_WRITING_FIRMWARE);
 
   m_bWorkerRunning = true;
+  ++m_nWorkersAlive;
   m_pWorker = CWinThread::Begin(&CUpdaterDlg::UpdateWorkerProc, this);
   if (m_pWorker == nullptr) {
     // No worker, no commit: the drive keeps its firmware.
     m_bWorkerRunning = false;
+    --m_nWorkersAlive;
     StopUpdate("Update was Fail");
     EnableRunControls(true);
     if (m_bAutoMode) m_nRunResult = RUN_FAILED;
@@ -144,10 +146,15 @@ unsigned CUpdaterDlg::UpdateWorkerProc(void* param) {
       dlg->EnableDlgItem(IDC_DRIVE, true);
     }
   }
-  dlg->m_bWorkerRunning = false;
   // A close step asked for while the worker ran (the private run message)
-  // runs now that nothing uses the image or the drive any more.
-  if (dlg->m_bCloseAfterWorker.exchange(false) && !dlg->m_bClosed) dlg->OnCancel();
+  // runs now that nothing uses the image or the drive any more. The flag is
+  // taken after the running mark is cleared, and OnCancel on the dialog's
+  // thread looks at the mark after setting the flag, so exactly one of the
+  // two runs it.
+  dlg->m_bWorkerRunning = false;
+  if (dlg->m_bCloseAfterWorker.exchange(false)) dlg->OnCancel();
+  // The last touch of the dialog: its destructor waits for this.
+  --dlg->m_nWorkersAlive;
   return 0;
 }
 
