@@ -1,5 +1,6 @@
 // Firmware image: loading, model check and the drive commands of an update.
 #include "update/FirmwareImage.h"
+#include "update/ZoneChecksum.h"
 
 #include <cstring>
 #include <new>
@@ -164,13 +165,10 @@ int FirmwareImage::VerifyTransferChecksum(int drive) {
 }
 
 std::uint32_t FirmwareImage::ReadZoneChecksum(int drive) {
-  if (m_pDriveAccess == nullptr) return static_cast<std::uint32_t>(ASPI_ERR_BAD_DRIVE);
-  BYTE answer[CHECKSUM_ANSWER_LENGTH] = {};
-  SRB_ExecSCSICmd srb;
-  BuildReadZoneChecksum(srb, answer);
-  int r = m_pDriveAccess->ExecuteOnDrive(srb, drive);
-  if (r != 0) return static_cast<std::uint32_t>(r);
-  return GetBE32(answer);
+  // A failed read hands back its result in place of the checksum.
+  std::uint32_t value = 0;
+  ReadZoneChecksumChecked(*this, drive, &value);
+  return value;
 }
 
 int FirmwareImage::CommitFirmware() {
