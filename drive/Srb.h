@@ -47,11 +47,20 @@ enum : BYTE {
 
 enum : int { SENSE_LEN = 14 };
 
+// The notification field (SRB_PostProc) carries an event handle or the
+// address of a posting routine. On 64-bit Windows both need 64 bits; on the
+// native build it carries an event number and stays 32 bits wide.
+#if defined(_WIN64)
+typedef std::uint64_t SRB_POSTPROC;
+#else
+typedef DWORD SRB_POSTPROC;
+#endif
+
 #pragma pack(push, 1)
 // SC_EXEC_SCSI_CMD. On the 32-bit Windows build this is the published
-// 80-byte layout. Natively the fields keep their order; the buffer address
-// is pointer-sized and the notification field stays 32 bits wide, because
-// it carries an event number, not an address.
+// 80-byte layout. Elsewhere the fields keep their order, packed, with a
+// pointer-sized buffer address; on 64-bit Windows the notification field is
+// 64 bits too (88 bytes in all), natively 32 (84 bytes).
 struct SRB_ExecSCSICmd {
   BYTE SRB_Cmd;
   BYTE SRB_Status;
@@ -67,7 +76,7 @@ struct SRB_ExecSCSICmd {
   BYTE SRB_CDBLen;
   BYTE SRB_HaStat;
   BYTE SRB_TargStat;
-  DWORD SRB_PostProc;
+  SRB_POSTPROC SRB_PostProc;
   BYTE SRB_Rsvd2[20];
   BYTE CDBByte[16];
   BYTE SenseArea[SENSE_LEN + 2];
@@ -101,12 +110,19 @@ static_assert(offsetof(SRB_ExecSCSICmd, SRB_CDBLen) == 0x15 + kSrbPtrExtra, "SRB
 static_assert(offsetof(SRB_ExecSCSICmd, SRB_HaStat) == 0x16 + kSrbPtrExtra, "SRB_HaStat");
 static_assert(offsetof(SRB_ExecSCSICmd, SRB_TargStat) == 0x17 + kSrbPtrExtra, "SRB_TargStat");
 static_assert(offsetof(SRB_ExecSCSICmd, SRB_PostProc) == 0x18 + kSrbPtrExtra, "SRB_PostProc");
-static_assert(offsetof(SRB_ExecSCSICmd, SRB_Rsvd2) == 0x1C + kSrbPtrExtra, "SRB_Rsvd2");
-static_assert(offsetof(SRB_ExecSCSICmd, CDBByte) == 0x30 + kSrbPtrExtra, "CDBByte");
-static_assert(offsetof(SRB_ExecSCSICmd, SenseArea) == 0x40 + kSrbPtrExtra, "SenseArea");
-static_assert(sizeof(SRB_ExecSCSICmd) == 0x50 + kSrbPtrExtra, "SRB_ExecSCSICmd size");
-#if defined(_WIN32) && !defined(_WIN64)
+constexpr std::size_t kSrbPostExtra = sizeof(SRB_POSTPROC) - 4;
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_Rsvd2) == 0x1C + kSrbPtrExtra + kSrbPostExtra, "SRB_Rsvd2");
+static_assert(offsetof(SRB_ExecSCSICmd, CDBByte) == 0x30 + kSrbPtrExtra + kSrbPostExtra, "CDBByte");
+static_assert(offsetof(SRB_ExecSCSICmd, SenseArea) == 0x40 + kSrbPtrExtra + kSrbPostExtra, "SenseArea");
+static_assert(sizeof(SRB_ExecSCSICmd) == 0x50 + kSrbPtrExtra + kSrbPostExtra, "SRB_ExecSCSICmd size");
+#if defined(_WIN64)
+static_assert(sizeof(SRB_ExecSCSICmd::SRB_BufPointer) == 8 && sizeof(SRB_ExecSCSICmd::SRB_PostProc) == 8,
+              "the Win64 block carries 64-bit addresses and handles");
+static_assert(sizeof(SRB_ExecSCSICmd) == 88, "the Win64 request block is 88 bytes");
+#elif defined(_WIN32)
 static_assert(sizeof(SRB_ExecSCSICmd) == 80, "the Windows request block is 80 bytes");
+static_assert(offsetof(SRB_ExecSCSICmd, SRB_PostProc) == 0x18 && offsetof(SRB_ExecSCSICmd, CDBByte) == 0x30,
+              "the published Win32 offsets");
 #endif
 
 // One row of the drive table, filled from one INQUIRY answer.

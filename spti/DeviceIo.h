@@ -132,7 +132,7 @@ class CDeviceIo {
   virtual void Close(DevHandle h) = 0;
   // Completion of a request block: sets the event (SRB_EVENT_NOTIFY) or
   // calls the posting routine (SRB_POSTING) named by SRB_PostProc.
-  virtual void Notify(std::uint8_t flags, std::uint32_t postProc, void* srb) = 0;
+  virtual void Notify(std::uint8_t flags, std::uint64_t postProc, void* srb) = 0;
   // One line for the user or the developer (standard error, debugger).
   virtual void Report(const std::string& line) = 0;
 };

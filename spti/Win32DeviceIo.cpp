@@ -84,7 +84,7 @@ class CWin32DeviceIo : public CDeviceIo {
 
   void Close(DevHandle h) override { CloseHandle(reinterpret_cast<HANDLE>(h)); }
 
-  void Notify(std::uint8_t flags, std::uint32_t postProc, void* srb) override {
+  void Notify(std::uint8_t flags, std::uint64_t postProc, void* srb) override {
     if (postProc == 0) return;
     if (flags & kFlagEventNotify) {
       SetEvent(reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(postProc)));

@@ -145,7 +145,7 @@ class FakeIo : public CDeviceIo {
     EXPECT_EQ(open.erase(h), 1u) << "closed a handle twice or one never opened";
   }
 
-  void Notify(std::uint8_t flags, std::uint32_t postProc, void*) override {
+  void Notify(std::uint8_t flags, std::uint64_t postProc, void*) override {
     if (flags & SRB_EVENT_NOTIFY) signalled.push_back(postProc);
   }
 
