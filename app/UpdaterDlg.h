@@ -8,6 +8,7 @@
 
 #include "controls/ImageButton.h"
 #include "controls/PercentProgressCtrl.h"
+#include "drive/ModelCodes.h"
 #include "drive/MyAspi32.h"
 #include "platform/Controls.h"
 #include "platform/Dialog.h"
@@ -25,9 +26,6 @@ enum : int { RUN_OK = 0, RUN_DECLINED = 1, RUN_FAILED = 2, RUN_STARTED = 9 };
 // The configuration file, looked up in the working directory.
 extern const char kConfigFile[];
 
-// Product identification of a configured model code; unknown codes give the
-// first row.
-const char* ModelForCode(int code);
 
 class CUpdaterDlg : public CDialog {
  public:

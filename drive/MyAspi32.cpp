@@ -57,14 +57,20 @@ int MapStatus(BYTE status) {
 // let a late completion write into someone else's memory.
 static std::vector<void*>* g_abandoned = nullptr;
 
-CMyASPI32::CMyASPI32() {
+CMyASPI32::CMyASPI32() { Load(nullptr); }
+
+CMyASPI32::CMyASPI32(const char* library) { Load(library); }
+
+void CMyASPI32::Load(const char* library) {
   PlatformVersion ver;
   // An unreadable version or an unknown family takes the NT road: the bare
   // name through the platform's library search.
   m_bWin9x = (SysGetVersion(&ver) && ver.platformId == PLATFORM_WIN9X) ? 1 : 0;
 
   char name[256 + 32] = "wnaspi32";
-  if (m_bWin9x) {
+  if (library != nullptr) {
+    std::snprintf(name, sizeof(name), "%s", library);
+  } else if (m_bWin9x) {
     char dir[256];
     if (SysGetWindowsDirectory(dir, sizeof(dir)) > 0)
       std::snprintf(name, sizeof(name), "%s%s", dir, "\\system\\wnaspi32.dll");
@@ -125,6 +131,12 @@ void CMyASPI32::ReclaimParked() {
 }
 
 int CMyASPI32::Execute(SRB_ExecSCSICmd& srb) {
+  m_nLastResult = ExecuteOnce(srb);
+  if (m_pfnTrace != nullptr) m_pfnTrace(m_pTraceContext, srb, m_nLastResult);
+  return m_nLastResult;
+}
+
+int CMyASPI32::ExecuteOnce(SRB_ExecSCSICmd& srb) {
   if (m_pfnSendCommand == nullptr || m_nStatus == ASPI_ERR_NOT_READY) return m_nStatus;
 
   Request* rq = new (std::nothrow) Request;
@@ -218,7 +230,7 @@ int CMyASPI32::Execute(SRB_ExecSCSICmd& srb) {
 }
 
 int CMyASPI32::ExecuteOnDrive(SRB_ExecSCSICmd& srb, int drive) {
-  if (drive < 0 || drive >= m_nDrives || drive >= MAX_DRIVES) return ASPI_ERR_BAD_DRIVE;
+  if (drive < 0 || drive >= m_nDrives || drive >= MAX_DRIVES) return m_nLastResult = ASPI_ERR_BAD_DRIVE;
   const DriveEntry& d = m_drives[drive];
   srb.SRB_HaId = static_cast<BYTE>(d.nHaId);
   srb.SRB_Target = static_cast<BYTE>(d.nTarget);

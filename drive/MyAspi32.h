@@ -9,6 +9,8 @@
 
 typedef DWORD (*PFN_GetASPI32SupportInfo)(void);
 typedef DWORD (*PFN_SendASPI32Command)(void* srb);
+// Told of every request Execute finished (or gave up on), with its result.
+typedef void (*RequestTraceFn)(void* context, const SRB_ExecSCSICmd& srb, int result);
 
 enum : int { MAX_DRIVES = 4 };
 
@@ -18,6 +20,9 @@ class CMyASPI32 {
   // GetStatus. A library that lacks either entry point is left alone and
   // reports ASPI_ERR_NO_ENTRY_POINT.
   CMyASPI32();
+  // The same with the library named by `library` (a path, or a bare name
+  // for the platform's search) instead of the platform's default.
+  explicit CMyASPI32(const char* library);
   ~CMyASPI32();
   CMyASPI32(const CMyASPI32&) = delete;
   CMyASPI32& operator=(const CMyASPI32&) = delete;
@@ -50,12 +55,19 @@ class CMyASPI32 {
   DriveEntry m_drives[MAX_DRIVES] = {};
   int m_nStatus = 0;
   BYTE m_nAdapters = 0;
+  // The result of the last Execute, for front ends that tell more than
+  // "failed".
+  int m_nLastResult = 0;
+  RequestTraceFn m_pfnTrace = nullptr;
+  void* m_pTraceContext = nullptr;
 
   // How long one request may take, in milliseconds. Tests shorten it.
   static unsigned s_nRequestLimitMs;
 
  private:
   struct Request;
+  void Load(const char* library);
+  int ExecuteOnce(SRB_ExecSCSICmd& srb);
   // Requests the library has not given back yet (timed out, failed wait,
   // still pending): their block, buffer and event stay alive until the
   // library signals that it is done with them.

@@ -130,18 +130,20 @@ int FirmwareImage::TestUnitReady(int drive) {
   return r == ASPI_CHECK_CONDITION ? TUR_NOT_READY : -1;
 }
 
-int FirmwareImage::DownloadImage(int drive) {
+int FirmwareImage::DownloadImage(int drive, PieceHook hook, void* context) {
   if (m_pDriveAccess == nullptr) return ASPI_ERR_BAD_DRIVE;
   if (m_pData == nullptr || m_nLength <= 0) return IMAGE_ERR_OPEN;
   const std::int32_t pieces = m_nLength / IMAGE_PIECE_LENGTH;
+  const std::int32_t rest = m_nLength % IMAGE_PIECE_LENGTH;
+  const int total = pieces + (rest != 0 ? 1 : 0);
   SRB_ExecSCSICmd srb;
   for (std::int32_t k = 0; k < pieces; ++k) {
     const DWORD offset = static_cast<DWORD>(k) * IMAGE_PIECE_LENGTH;
     BuildWriteBufferPiece(srb, m_pData + offset, offset, IMAGE_PIECE_LENGTH);
     int r = m_pDriveAccess->ExecuteOnDrive(srb, drive);
     if (r != 0) return r;
+    if (hook != nullptr && !hook(context, k + 1, total) && k + 1 < total) return IMAGE_ERR_STOPPED;
   }
-  const std::int32_t rest = m_nLength % IMAGE_PIECE_LENGTH;
   if (rest == 0) return 0;
   // The short last piece goes out at an even length: an odd one carries a
   // 00h pad byte, which lives in a piece buffer of its own rather than past
@@ -151,7 +153,9 @@ int FirmwareImage::DownloadImage(int drive) {
   std::memcpy(last, m_pData + offset, static_cast<std::size_t>(rest));
   const DWORD sent = static_cast<DWORD>(rest + (rest & 1));
   BuildWriteBufferPiece(srb, last, offset, sent);
-  return m_pDriveAccess->ExecuteOnDrive(srb, drive);
+  int r = m_pDriveAccess->ExecuteOnDrive(srb, drive);
+  if (r == 0 && hook != nullptr) hook(context, total, total);
+  return r;
 }
 
 int FirmwareImage::VerifyTransferChecksum(int drive) {

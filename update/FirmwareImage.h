@@ -23,8 +23,13 @@ enum : int {
   IMAGE_ERR_LENGTH = 2,     // its length is not 2,097,152 (or unknown)
   IMAGE_ERR_MEMORY = 3,     // no buffer
   IMAGE_ERR_READ = 4,       // fewer bytes than the loaded region could be read
-  IMAGE_ERR_IDENTITY = 5    // no identity signature with room for its block
+  IMAGE_ERR_IDENTITY = 5,   // no identity signature with room for its block
+  IMAGE_ERR_STOPPED = 6     // the transfer was stopped between two pieces
 };
+
+// Told after every piece sent (pieces done, pieces in all); false stops the
+// transfer before the next one.
+typedef bool (*PieceHook)(void* context, int done, int total);
 
 class FirmwareImage {
  public:
@@ -49,7 +54,7 @@ class FirmwareImage {
   int TestUnitReady(int drive);
   // The loaded region in 8192-byte WRITE BUFFER pieces; the first failure.
   // With no image loaded nothing is sent and IMAGE_ERR_OPEN is returned.
-  int DownloadImage(int drive);
+  int DownloadImage(int drive, PieceHook hook = nullptr, void* context = nullptr);
   // 0 when the drive's transfer checksum equals m_nSum, -1 when it differs.
   int VerifyTransferChecksum(int drive);
   // The drive's firmware-zone checksum, or the failed request's result.

@@ -1,0 +1,399 @@
+// orvex-cli: the update from a command line, for scripts, deployment tools
+// and Linux machines. The same engine and the same drive requests as the
+// dialog; exit statuses in cli/ExitStatus.h.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "cli/CliReport.h"
+#include "cli/Console.h"
+#include "cli/ExitStatus.h"
+#include "drive/Cdb.h"
+#include "drive/ModelCodes.h"
+#include "drive/MyAspi32.h"
+#include "res/ResourceIds.h"
+#include "update/FirmwareImage.h"
+#include "update/UpdateEngine.h"
+
+#ifndef ORVEX_VERSION_TEXT
+#define ORVEX_VERSION_TEXT "5.00.06W"
+#endif
+
+namespace {
+
+const char kHelpFooter[] =
+    "Exit status:\n"
+    "   0  done\n"
+    "   1  declined at the confirmation\n"
+    "   2  refused before any write reached the drive (image, model, version rules,\n"
+    "      no such drive, no confirmation possible without --yes)\n"
+    "   3  failed before the commit: the drive keeps its firmware; a retry is safe\n"
+    "   4  failed during or after the commit: the drive's state is unknown\n"
+    "  64  usage\n"
+    "  69  no transport (library missing, incomplete or not ready)\n";
+
+const char kHeldLine[] =
+    "\norvex-cli: Ctrl-C is held off: the drive is committing its new firmware, and stopping now "
+    "could leave it unusable.\n";
+
+const char kCommitFailedAdvice[] =
+    "The drive's state is unknown. Do not switch off the computer or the drive. Run "
+    "'orvex-cli scan' to see what the drive reports, then run the same update again; if the "
+    "drive no longer answers, restart the computer and try again before anything else.";
+
+#ifdef _WIN32
+const char kLibraryFile[] = "wnaspi32.dll";
+const char kDefaultTransport[] = "aspi";
+#else
+const char kLibraryFile[] = "libwnaspi32.so";
+const char kDefaultTransport[] = "sgio";
+#endif
+
+struct Run {
+  CliOptions options;
+  std::string command;
+  std::string transport = kDefaultTransport;
+  std::string image;
+  std::string drive;
+  bool writeStrategy = false;
+};
+
+// The result line (and JSON object) every run ends with.
+int Finish(CCliReport& out, int status, const std::string& message, nlohmann::ordered_json extra = {}) {
+  if (!message.empty()) {
+    if (status == ORVEX_EXIT_OK) out.Line(message);
+    else out.Error(message);
+  }
+  nlohmann::ordered_json r = {{"event", "result"}, {"exit", status}, {"status", ExitStatusName(status)}};
+  if (!message.empty()) r["message"] = message;
+  for (auto& item : extra.items()) r[item.key()] = item.value();
+  if (!r.contains("restart_required")) r["restart_required"] = false;
+  out.Event(r);
+  return status;
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+  return dir + PathSeparator() + name;
+}
+
+// The library a transport names; empty for the platform's own search.
+// Sets *error and returns false when it cannot be had.
+bool ResolveTransport(const std::string& transport, std::string* library, std::string* error) {
+  const std::string::size_type colon = transport.find(':');
+  const std::string kind = transport.substr(0, colon);
+  const std::string arg = colon == std::string::npos ? std::string() : transport.substr(colon + 1);
+  const std::string here = ProgramDir();
+  if (kind == "aspi") {
+    *library = arg;
+    if (colon != std::string::npos && arg.empty()) {
+      *error = "--transport aspi: needs a library path after the colon";
+      return false;
+    }
+    return true;
+  }
+  if (kind == "sim") {
+    if (arg.empty()) {
+      *error = "--transport sim:CONFIG needs the simulated drive's configuration file";
+      return false;
+    }
+    if (!FileReadable(arg)) {
+      *error = "cannot read the simulated drive's configuration " + arg;
+      return false;
+    }
+    SetEnvironment("ORVEX_SIM_CONFIG", arg.c_str());
+    const char* env = std::getenv("ORVEX_SIM_LIBRARY");
+    *library = env != nullptr && *env ? env : Join(Join(Join(here, ".."), "sim"), kLibraryFile);
+    return true;
+  }
+#ifndef _WIN32
+  if (kind == "sgio" && arg.empty()) {
+    const char* env = std::getenv("ORVEX_SGIO_LIBRARY");
+    if (env != nullptr && *env) {
+      *library = env;
+    } else {
+      *library = Join(Join(Join(here, ".."), "spti"), kLibraryFile);
+      if (!FileReadable(*library)) *library = Join(here, kLibraryFile);
+    }
+    return true;
+  }
+#endif
+  *error = "unknown transport \"" + transport + "\" (aspi[:PATH], sim:CONFIG" +
+#ifndef _WIN32
+           ", sgio" +
+#endif
+           std::string(")");
+  return false;
+}
+
+void Trace(void* context, const SRB_ExecSCSICmd& srb, int result) {
+  static_cast<CCliReport*>(context)->Request(srb, result);
+}
+
+// Loads the transport; 0, or the exit status after its line.
+int OpenTransport(const Run& run, CCliReport& out, CMyASPI32** aspi) {
+  std::string library, error;
+  if (!ResolveTransport(run.transport, &library, &error)) return Finish(out, ORVEX_EXIT_USAGE, error);
+  const char* what = library.empty() ? "wnaspi32" : library.c_str();
+  *aspi = new CMyASPI32(library.empty() ? nullptr : library.c_str());
+  if (run.options.verbose >= 3) out.Error(std::string("loaded ") + what);
+  (*aspi)->m_pfnTrace = &Trace;
+  (*aspi)->m_pTraceContext = &out;
+  switch ((*aspi)->GetStatus()) {
+    case 0: return 0;
+    case ASPI_ERR_NO_LIBRARY:
+      return Finish(out, ORVEX_EXIT_UNAVAILABLE, std::string("cannot load the ASPI library ") + what);
+    case ASPI_ERR_NO_ENTRY_POINT:
+      return Finish(out, ORVEX_EXIT_UNAVAILABLE,
+                    std::string("the library ") + what +
+                        " lacks GetASPI32SupportInfo or SendASPI32Command: it is not an ASPI library");
+    default:
+      return Finish(out, ORVEX_EXIT_UNAVAILABLE,
+                    std::string("the ASPI library ") + what +
+                        " is not ready (no host adapter could be used); see the lines above");
+  }
+}
+
+std::string Address(int ha, int target, int lun) {
+  return std::to_string(ha) + ":" + std::to_string(target) + ":" + std::to_string(lun);
+}
+
+int Scan(Run& run, CCliReport& out, CMyASPI32& aspi) {
+  BYTE answer[INQUIRY_LENGTH];
+  SRB_ExecSCSICmd srb;
+  BuildInquiry(srb, answer);
+  int found = 0;
+  for (int ha = 0; ha < aspi.m_nAdapters; ++ha) {
+    for (int target = 0; target < 8; ++target) {
+      for (int lun = 0; lun < 8; ++lun) {
+        srb.SRB_HaId = static_cast<BYTE>(ha);
+        srb.SRB_Target = static_cast<BYTE>(target);
+        srb.SRB_Lun = static_cast<BYTE>(lun);
+        std::memset(answer, 0, sizeof(answer));
+        if (aspi.Execute(srb) != 0) continue;
+        ++found;
+        char vendor[9], product[17], revision[5];
+        CopyField(vendor, answer + 8, 8);
+        CopyField(product, answer + 16, 16);
+        CopyField(revision, answer + 32, 4);
+        const int type = answer[0] & 0x1F;
+        const bool admitted = std::strcmp(vendor, "KORVELIN") == 0 || std::strcmp(vendor, "QN      ") == 0;
+        const int code = admitted ? CodeForModel(product) : 0;
+        nlohmann::ordered_json e = {{"event", "device"}, {"address", Address(ha, target, lun)}, {"type", type},
+                            {"vendor", vendor}, {"product", product}, {"revision", revision},
+                            {"admitted", admitted}};
+        if (code != 0) e["model_code"] = code;
+        out.Event(e);
+        char line[160];
+        std::snprintf(line, sizeof line, "%-8s type %02Xh  %s %s %s", Address(ha, target, lun).c_str(), type,
+                      vendor, product, revision);
+        std::string text = line;
+        if (admitted) text += code != 0 ? "  admitted, model code " + std::to_string(code) : "  admitted";
+        out.Line(text);
+      }
+    }
+  }
+  if (found == 0) out.Line("No device answered.");
+  return Finish(out, ORVEX_EXIT_OK, "", {{"devices", found}});
+}
+
+// The drive row the run means; -1 after its line (status in *status).
+int ChooseDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, int* status) {
+  if (aspi.m_nDrives == 0) {
+    *status = Finish(out, ORVEX_EXIT_REFUSED, "There is not any drive");
+    return -1;
+  }
+  if (!run.drive.empty()) {
+    int ha, target, lun;
+    char rest;
+    if (std::sscanf(run.drive.c_str(), "%d:%d:%d%c", &ha, &target, &lun, &rest) != 3 || ha < 0 ||
+        ha > 255 || target < 0 || target > 7 || lun < 0 || lun > 7) {
+      *status = Finish(out, ORVEX_EXIT_USAGE, "--drive " + run.drive + ": an address is HA:TARGET:LUN, as scan shows it");
+      return -1;
+    }
+    for (int i = 0; i < aspi.m_nDrives; ++i) {
+      const DriveEntry& d = aspi.m_drives[i];
+      if (d.nHaId == ha && d.nTarget == target && d.nLun == lun) return i;
+    }
+    *status = Finish(out, ORVEX_EXIT_REFUSED, "no admitted drive at " + run.drive + " (see orvex-cli scan)");
+    return -1;
+  }
+  if (aspi.m_nDrives == 1) return 0;
+  for (int i = 0; i < aspi.m_nDrives; ++i) {
+    const DriveEntry& d = aspi.m_drives[i];
+    out.Line(Address(d.nHaId, d.nTarget, d.nLun) + "  " + IdentityText(d.szVendor, d.szProduct, d.szRevision));
+  }
+  *status = Finish(out, ORVEX_EXIT_USAGE, "several drives: choose one with --drive HA:TARGET:LUN");
+  return -1;
+}
+
+const char* ReasonText(AdmitReason reason) {
+  switch (reason) {
+    case REFUSE_IMAGE: return "the file is not a firmware image of this updater";
+    case REFUSE_NO_DRIVE: return "no such drive";
+    case REFUSE_MODEL: return "the image is for another model";
+    case REFUSE_ID_TEXT: return "the drive's identification text is not in the image";
+    case REFUSE_NO_ID_ANSWER: return "the drive did not give its identification text";
+    case REFUSE_SAME_OR_LOWER: return "the image's version is not newer than the drive's";
+    case REFUSE_NO_WS_NEEDED: return "the drive's write strategy is not older than the image's";
+    default: return "";
+  }
+}
+
+const char* ImageResultText(int result) {
+  switch (result) {
+    case IMAGE_ERR_OPEN: return "it cannot be opened";
+    case IMAGE_ERR_LENGTH: return "its length is not 2,097,152 bytes";
+    case IMAGE_ERR_MEMORY: return "no memory for it";
+    case IMAGE_ERR_READ: return "it could not be read whole";
+    case IMAGE_ERR_IDENTITY: return "it carries no drive identity";
+    default: return "";
+  }
+}
+
+int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
+  const bool update = run.command == "update";
+  int status = 0;
+  int scan = aspi.ScanDrives();
+  if (scan != 0 && scan != ASPI_ERR_NO_DRIVE && aspi.m_nDrives == 0)
+    return Finish(out, ORVEX_EXIT_UNAVAILABLE, "the drive scan failed (" + std::to_string(scan) + ")");
+  const int row = ChooseDrive(run, out, aspi, &status);
+  if (row < 0) return status;
+  const DriveEntry& d = aspi.m_drives[row];
+  const std::string address = Address(d.nHaId, d.nTarget, d.nLun);
+  const std::string current = IdentityText(d.szVendor, d.szProduct, d.szRevision);
+  out.Event({{"event", "drive"}, {"row", row}, {"address", address}, {"vendor", d.szVendor},
+             {"product", d.szProduct}, {"revision", d.szRevision}});
+
+  CUpdateEngine engine(aspi, out);
+  FirmwareImage image;
+  AdmitRules rules;
+  rules.writeStrategy = run.writeStrategy;
+  AdmitResult admit;
+  nlohmann::ordered_json detail = {{"drive", address}, {"current", current}};
+  int rc = engine.Admit(image, run.image.c_str(), row, current, rules, &admit);
+  if (!admit.incoming.empty()) detail["new"] = admit.incoming;
+  if (rc != ENGINE_OK) {
+    std::string why = ReasonText(admit.reason);
+    if (admit.reason == REFUSE_IMAGE) why += std::string(": ") + ImageResultText(admit.imageResult);
+    detail["reason"] = why;
+    return Finish(out, ORVEX_EXIT_REFUSED, "refused: " + why, detail);
+  }
+  const char* kind = admit.writeStrategy ? "write-strategy" : "main";
+  detail["update"] = kind;
+  if (!update) {
+    out.Line(std::string("An update would write the ") + (admit.writeStrategy ? "write strategy" : "main firmware") +
+             " of " + address + ":");
+    out.Line("  current: " + current);
+    out.Line("  new:     " + admit.incoming);
+    return Finish(out, ORVEX_EXIT_OK, "", detail);
+  }
+  if (InterruptRequested()) return Finish(out, ORVEX_EXIT_NOT_WRITTEN, "stopped by Ctrl-C: nothing was written", detail);
+
+  rc = engine.Prepare(image, row, admit.writeStrategy);
+  if (rc == ENGINE_OK && !InterruptRequested()) rc = engine.Transfer(image, row, admit.writeStrategy);
+  if (rc == ENGINE_OK && InterruptRequested()) {
+    engine.m_bStopped = true;
+    rc = ENGINE_NOT_WRITTEN;
+  }
+  if (rc != ENGINE_OK) {
+    detail["stage"] = StageName(engine.m_failedStage);
+    detail["aspi"] = engine.m_nFailedResult;
+    if (rc == ENGINE_DECLINED) return Finish(out, ORVEX_EXIT_DECLINED, "declined: nothing was written", detail);
+    if (engine.m_bStopped)
+      return Finish(out, ORVEX_EXIT_NOT_WRITTEN,
+                    "stopped by Ctrl-C before the commit: the drive keeps its firmware", detail);
+    return Finish(out, ORVEX_EXIT_NOT_WRITTEN,
+                  "failed before the commit (" + out.m_strLastNotice + "): the drive keeps its firmware; "
+                  "the update can be tried again",
+                  detail);
+  }
+
+  HoldInterrupts(true);
+  rc = engine.Commit(image, row, admit.writeStrategy);
+  HoldInterrupts(false);
+  if (rc != ENGINE_OK) {
+    detail["stage"] = StageName(engine.m_failedStage);
+    detail["aspi"] = engine.m_nFailedResult;
+    return Finish(out, ORVEX_EXIT_COMMIT_FAILED, out.m_strLastNotice + ". " + kCommitFailedAdvice, detail);
+  }
+  detail["restart_required"] = true;
+  return Finish(out, ORVEX_EXIT_OK,
+                "Update was Completed! " + StringText(IDS_PLEASE_REBOOT).substr(0, StringText(IDS_PLEASE_REBOOT).find('\r')),
+                detail);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Run run;
+  CLI::App app{"orvex-cli " ORVEX_VERSION_TEXT ": firmware updater for rewritable DVD drives", "orvex-cli"};
+  app.footer(kHelpFooter);
+  app.set_version_flag("--version", "orvex-cli " ORVEX_VERSION_TEXT);
+  app.require_subcommand(1);
+  app.fallthrough();
+  app.add_flag("-v", run.options.verbose, "every request: CDB, result and sense (-vv: data too; -vvv: library)");
+  app.add_flag("--json", run.options.json, "one JSON object per line on stdout; never prompts");
+  app.add_option("--transport", run.transport,
+                 std::string("aspi[:PATH] (an ASPI library), sim:CONFIG (the simulated drive)") +
+#ifndef _WIN32
+                     ", sgio (the drives of this machine)"
+#endif
+                     "; default " + kDefaultTransport);
+  CLI::App* scan = app.add_subcommand("scan", "list every device the transport reports");
+  CLI::App* check = app.add_subcommand("check", "check an image against a drive; nothing is written");
+  CLI::App* update = app.add_subcommand("update", "update a drive with an image");
+  for (CLI::App* sub : {check, update}) {
+    sub->add_option("IMAGE", run.image, "the firmware image (.bin, 2,097,152 bytes)")->required();
+    sub->add_option("--drive", run.drive, "the drive's address HA:TARGET:LUN (needed with several drives)");
+    sub->add_flag("--write-strategy", run.writeStrategy, "update the write strategy instead of the main firmware");
+  }
+  update->add_flag("--yes", run.options.yes, "do not ask for confirmation (needed without a terminal)");
+
+  CliOptions early;
+  early.json = false;
+  CCliReport usage(early);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::fputs(app.help().c_str(), stdout);
+    return ORVEX_EXIT_OK;
+  } catch (const CLI::CallForAllHelp&) {
+    std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), stdout);
+    return ORVEX_EXIT_OK;
+  } catch (const CLI::CallForVersion&) {
+    std::puts("orvex-cli " ORVEX_VERSION_TEXT);
+    return ORVEX_EXIT_OK;
+  } catch (const CLI::ParseError& e) {
+    bool json = false;
+    for (int i = 1; i < argc; ++i) json = json || std::strcmp(argv[i], "--json") == 0;
+    CliOptions o;
+    o.json = json;
+    CCliReport out(o);
+    return Finish(out, ORVEX_EXIT_USAGE, std::string(e.what()) + " (orvex-cli --help shows the usage)");
+  }
+  run.command = scan->parsed() ? "scan" : check->parsed() ? "check" : "update";
+  run.options.progressBar = !run.options.json && run.options.verbose == 0 && IsTerminal(CONSOLE_ERR);
+
+  CCliReport out(run.options);
+  out.Event({{"event", "start"}, {"tool", "orvex-cli"}, {"schema", 1}, {"version", ORVEX_VERSION_TEXT},
+             {"command", run.command}, {"transport", run.transport}});
+  InstallInterruptHandler(kHeldLine);
+
+  // Nobody to ask and nobody said yes: refuse before anything reaches the
+  // drive.
+  if (run.command == "update" && !run.options.yes && (run.options.json || !IsTerminal(CONSOLE_IN)))
+    return Finish(out, ORVEX_EXIT_REFUSED,
+                  "no terminal to confirm the update on: nothing was sent; pass --yes to update without asking");
+  if (run.command != "scan" && !FileReadable(run.image))
+    return Finish(out, ORVEX_EXIT_REFUSED, "cannot read the image " + run.image + ": nothing was sent");
+
+  CMyASPI32* aspi = nullptr;
+  int status = OpenTransport(run, out, &aspi);
+  if (status == 0) status = run.command == "scan" ? Scan(run, out, *aspi) : CheckOrUpdate(run, out, *aspi);
+  delete aspi;
+  return status;
+}

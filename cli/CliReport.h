@@ -1,0 +1,54 @@
+// orvex-cli's front end to the engine: status texts and notices as lines,
+// progress as a bar on a terminal or a line per stage elsewhere, or all of
+// it as JSON lines; the confirmation from the terminal or from --yes.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "drive/Srb.h"
+#include "update/UpdateReport.h"
+
+struct CliOptions {
+  bool json = false;
+  int verbose = 0;
+  bool yes = false;
+  bool progressBar = false;  // stderr is a terminal and nothing else writes there
+};
+
+const char* StageName(UpdateStage stage);
+// The string table's text, or "" when there is none.
+std::string StringText(unsigned id);
+
+class CCliReport : public CUpdateReport {
+ public:
+  explicit CCliReport(const CliOptions& options) : m_options(options) {}
+
+  void OnStage(UpdateStage stage) override;
+  void OnStageEnd(UpdateStage stage, bool ok) override;
+  void OnStatus(unsigned statusId) override;
+  void OnNotice(NoticeKind kind, unsigned textId, const char* text) override;
+  bool Ask(UpdateQuestion question) override;
+  void OnProgress(UpdateStage stage, int done, int total) override;
+  bool StopRequested() override;
+
+  // One JSON line on stdout (with --json), flushed.
+  void Event(nlohmann::ordered_json event);
+  // A line for people: stdout without --json, stderr with it.
+  void Line(const std::string& text);
+  // An error line on stderr, prefixed with the program's name.
+  void Error(const std::string& text);
+  // Every request, for -v.
+  void Request(const SRB_ExecSCSICmd& srb, int result);
+
+  // The last notice, for the result.
+  std::string m_strLastNotice;
+  int m_nRequests = 0;
+
+ private:
+  void EndBar();
+  CliOptions m_options;
+  int m_nBarPercent = -1;
+};

@@ -1,0 +1,226 @@
+// orvex-cli run as a program against the simulated drive: statuses, what
+// reaches the drive, and the JSON lines read back.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/unit/DriveTestSupport.h"
+#include "tools/ImageGen.h"
+
+#ifdef ORVEX_CLI_PATH
+namespace {
+
+using drivetest::TempDir;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::vector<nlohmann::json> events;  // with --json
+};
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteConfig("");
+    Image("new.bin", "KORVELIN", "DVDRRW MQT-R41A ", "1.10");
+  }
+
+  // One drive of revision 1.00 and a device of another vendor; `extra`
+  // lines go after the drive's.
+  void WriteConfig(const std::string& extra) {
+    const std::string revision = "1.00";
+    m_dir.Write("sim.cfg", "adapters 2\nlog " + m_dir.Path("sim.log") + "\nflash " + m_dir.Path("flash.txt") +
+                               "\ndevice 0 1 0\nvendor \"KORVELIN\"\nproduct \"DVDRRW MQT-R41A \"\nrevision \"" +
+                               revision + "\"\nidtext \"ID5678\"\n" + extra +
+                               "device 1 2 0\nvendor \"OTHERCO \"\nproduct \"HARD DISK       \"\n");
+  }
+  void Image(const std::string& name, const std::string& vendor, const std::string& product,
+             const std::string& revision) {
+    imagegen::ImageSpec spec;
+    spec.Identity(0x150000, vendor, product, revision).Text(0x160000, "ID5678");
+    ASSERT_TRUE(imagegen::Write(m_dir.Path(name), spec));
+  }
+
+  CliRun Cli(const std::string& args, const std::string& transport = "") {
+    std::string cmd = std::string("cd '") + m_dir.Path() + "' && '" + ORVEX_CLI_PATH + "' --transport " +
+                      (transport.empty() ? "sim:sim.cfg" : transport) + " " + args + " </dev/null 2>stderr.txt";
+    CliRun r;
+    std::FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return r;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    if (args.find("--json") != std::string::npos) {
+      std::istringstream lines(r.out);
+      std::string line;
+      while (std::getline(lines, line)) r.events.push_back(nlohmann::json::parse(line));
+    }
+    return r;
+  }
+  std::string Stderr() const {
+    std::ifstream f(m_dir.Path("stderr.txt"));
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  }
+  // Lines of the request log whose CDB starts with `cdbHex`.
+  int Sent(const std::string& cdbHex) const {
+    std::ifstream f(m_dir.Path("sim.log"));
+    std::string line;
+    int n = 0;
+    while (std::getline(f, line)) n += line.find("cdb=" + cdbHex) != std::string::npos;
+    return n;
+  }
+  int Writes() const { return Sent("3B"); }
+  std::string Flash() const {
+    std::ifstream f(m_dir.Path("flash.txt"));
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  }
+
+  TempDir m_dir;
+};
+
+TEST_F(CliTest, ScanListsEveryDeviceWithItsAddressAndModelCode) {
+  CliRun r = Cli("scan");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("0:1:0    type 05h  KORVELIN DVDRRW MQT-R41A  1.00  admitted, model code 16"),
+            std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1:2:0    type 05h  OTHERCO  HARD DISK"), std::string::npos) << r.out;
+  EXPECT_EQ(Writes(), 0);
+}
+
+TEST_F(CliTest, CheckTellsEachAdmissionOutcomeAndWritesNothing) {
+  Image("old.bin", "KORVELIN", "DVDRRW MQT-R41A ", "1.00");
+  Image("other.bin", "KORVELIN", "DVDRRW MQT-R52A ", "1.10");
+  Image("ws.bin", "KORVELIN", "DVDRRW MQT-R41A ", "2.00");
+  m_dir.Write("short.bin", "not an image");
+  struct Case {
+    std::string args;
+    int status;
+    std::string words;
+  } cases[] = {
+      {"check new.bin", 0, "write the main firmware of 0:1:0"},
+      {"check old.bin", 2, "Lower or Same Firmware Version!"},
+      {"check other.bin", 2, "Model mismatched !"},
+      {"check short.bin", 2, "The file you chosen is not correct. Check your file."},
+      {"check ws.bin --write-strategy", 0, "write the write strategy of 0:1:0"},
+      {"check old.bin --write-strategy", 2, "NO NEED WS UPDATE"},
+  };
+  for (const Case& c : cases) {
+    CliRun r = Cli(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args;
+    EXPECT_NE((r.out + Stderr()).find(c.words), std::string::npos) << c.args << ": " << r.out << Stderr();
+  }
+  // A write strategy asked of a drive whose main firmware is older turns
+  // into a main update, as in the dialog.
+  CliRun r = Cli("check new.bin --write-strategy");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Need to Main Firmware Update"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("write the main firmware"), std::string::npos) << r.out;
+  EXPECT_EQ(Writes(), 0);
+}
+
+TEST_F(CliTest, UpdateWithYesWritesTheDriveAndAScanShowsTheNewRevision) {
+  CliRun r = Cli("update new.bin --yes");
+  EXPECT_EQ(r.status, 0) << r.out << Stderr();
+  EXPECT_EQ(Sent("3B06"), 208);
+  EXPECT_EQ(Sent("3B07"), 1);
+  EXPECT_NE(Flash().find("revision \"1.10\""), std::string::npos) << Flash();
+  EXPECT_NE(Cli("scan").out.find("KORVELIN DVDRRW MQT-R41A  1.10"), std::string::npos);
+}
+
+TEST_F(CliTest, WithoutATerminalOrYesNothingIsSent) {
+  CliRun r = Cli("update new.bin");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(Stderr().find("pass --yes"), std::string::npos) << Stderr();
+  EXPECT_EQ(Sent(""), 0);
+  // --json never prompts: it needs --yes too.
+  EXPECT_EQ(Cli("--json update new.bin").status, 2);
+  EXPECT_EQ(Sent(""), 0);
+}
+
+TEST_F(CliTest, FailuresBeforeAndAfterTheCommitHaveTheirStatuses) {
+  WriteConfig("fault write 100 check 04 08 00\n");
+  CliRun before = Cli("--json update new.bin --yes");
+  EXPECT_EQ(before.status, 3);
+  EXPECT_EQ(Sent("3B07"), 0) << "no commit after a failed piece";
+  ASSERT_FALSE(before.events.empty());
+  EXPECT_EQ(before.events.back()["stage"], "transfer");
+  EXPECT_EQ(before.events.back()["exit"], 3);
+
+  std::remove(m_dir.Path("sim.log").c_str());
+  WriteConfig("fault commit 1 check 04 44 00\n");
+  CliRun after = Cli("--json update new.bin --yes");
+  EXPECT_EQ(after.status, 4);
+  EXPECT_EQ(after.events.back()["stage"], "commit");
+  EXPECT_NE(after.events.back()["message"].get<std::string>().find("Do not switch off"), std::string::npos);
+}
+
+TEST_F(CliTest, CtrlCDuringTheTransferStopsBeforeTheCommit) {
+  WriteConfig("latency 5\n");
+  std::string script = std::string("cd '") + m_dir.Path() + "' && ('" + ORVEX_CLI_PATH +
+                       "' --transport sim:sim.cfg update new.bin --yes >/dev/null 2>stderr.txt & pid=$!; "
+                       "until [ \"$(grep -c cdb=3B06 sim.log 2>/dev/null)\" -ge 5 ]; do sleep 0.01; done; "
+                       "kill -INT $pid; wait $pid; echo $?)";
+  std::FILE* p = popen(script.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  int status = -1;
+  ASSERT_EQ(std::fscanf(p, "%d", &status), 1);
+  pclose(p);
+  EXPECT_EQ(status, 3);
+  EXPECT_LT(Sent("3B06"), 208);
+  EXPECT_EQ(Sent("3B07"), 0);
+  EXPECT_NE(Stderr().find("keeps its firmware"), std::string::npos) << Stderr();
+}
+
+TEST_F(CliTest, JsonLinesStartWithStartAndEndWithTheResult) {
+  CliRun r = Cli("--json -v update new.bin --yes");
+  ASSERT_EQ(r.status, 0);
+  ASSERT_GE(r.events.size(), 3u);
+  EXPECT_EQ(r.events.front()["event"], "start");
+  EXPECT_EQ(r.events.back()["event"], "result");
+  EXPECT_EQ(r.events.back()["exit"], 0);
+  EXPECT_EQ(r.events.back()["restart_required"], true);
+  int requests = 0, lastDone = 0;
+  for (const auto& e : r.events) {
+    if (e["event"] == "request") ++requests;
+    if (e["event"] == "progress") lastDone = e["done"];
+  }
+  EXPECT_EQ(requests, Sent(""));
+  EXPECT_EQ(lastDone, 208);
+}
+
+TEST_F(CliTest, BadInputGivesOneLineAndItsStatusAndNoWrite) {
+  Image("other.bin", "KORVELIN", "DVDRRW MQT-R52A ", "1.10");
+  struct Case {
+    std::string args;
+    int status;
+    std::string transport;
+  } cases[] = {
+      {"update missing.bin --yes", 2, ""},
+      {"update other.bin --yes", 2, ""},
+      {"update new.bin --drive 3:3:0 --yes", 2, ""},
+      {"update new.bin --drive 0:x:0 --yes", 64, ""},
+      {"update new.bin --frobnicate", 64, ""},
+      {"scan", 69, std::string("aspi:") + ORVEX_SIM_DIR + "/broken/NoSendEntry/libwnaspi32.so"},
+      {"scan", 69, "aspi:/no/such/library.so"},
+      {"scan", 64, "tape"},
+  };
+  for (const Case& c : cases) {
+    CliRun r = Cli(c.args, c.transport);
+    EXPECT_EQ(r.status, c.status) << c.args << " " << c.transport << ": " << Stderr();
+    std::string err = Stderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c.args << ": " << err;
+    EXPECT_EQ(Writes(), 0) << c.args;
+  }
+}
+
+}  // namespace
+#endif

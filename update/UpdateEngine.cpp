@@ -1,0 +1,217 @@
+// The update engine. The order of drive requests, the texts and the
+// refusals are the dialog's: the dialog is one front end of it.
+#include "update/UpdateEngine.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "drive/MyAspi32.h"
+#include "res/ResourceIds.h"
+#include "update/FirmwareImage.h"
+#include "update/ZoneChecksum.h"
+
+namespace {
+
+// Byte-wise comparison of at most n characters, bytes unsigned, stopping at
+// a NUL that ends both texts (strncmp semantics).
+int CompareTexts(const std::string& a, const std::string& b, size_t n) {
+  return std::strncmp(a.c_str(), b.c_str(), n);
+}
+
+// The part of `text` from `pos`, at most `n` characters; empty past its end.
+std::string Part(const std::string& text, size_t pos, size_t n) {
+  return pos < text.size() ? text.substr(pos, n) : std::string();
+}
+
+struct PieceContext {
+  CUpdateReport* report;
+};
+
+bool OnPiece(void* context, int done, int total) {
+  CUpdateReport* report = static_cast<PieceContext*>(context)->report;
+  report->OnProgress(STAGE_TRANSFER, done, total);
+  return !report->StopRequested();
+}
+
+}  // namespace
+
+std::string IdentityText(const char* vendor, const char* product, const char* revision) {
+  char ident[64];
+  std::snprintf(ident, sizeof ident, "%s %s %s", vendor, product, revision);
+  return ident;
+}
+
+int CUpdateEngine::Fail(UpdateStage stage, int result, int engineResult) {
+  m_failedStage = stage;
+  m_nFailedResult = result;
+  return engineResult;
+}
+
+int CUpdateEngine::Admit(FirmwareImage& image, const char* path, int row, const std::string& current,
+                         const AdmitRules& rules, AdmitResult* result) {
+  AdmitResult local;
+  AdmitResult& out = result != nullptr ? *result : local;
+  out = AdmitResult();
+  m_report.OnStage(STAGE_CHECK);
+
+  out.imageResult = image.Load(path, &m_aspi);
+  if (out.imageResult != IMAGE_OK) {
+    m_report.OnNotice(NOTICE_ERROR, IDS_FILE_NOT_CORRECT, nullptr);
+    out.reason = REFUSE_IMAGE;
+    return Fail(STAGE_CHECK, out.imageResult, ENGINE_REFUSED);
+  }
+  out.incoming = IdentityText(image.m_szVendor, image.m_szProduct, image.m_szRevision);
+
+  image.SetDriveIndex(row);
+  // No drive row means no drive to check against: refuse without sending
+  // anything.
+  const bool validRow = row >= 0 && row < m_aspi.m_nDrives && row < MAX_DRIVES;
+  if (!validRow) {
+    out.reason = REFUSE_NO_DRIVE;
+  } else {
+    const DriveEntry& d = m_aspi.m_drives[row];
+    if (std::strcmp(d.szVendor, image.m_szVendor) != 0 || std::strcmp(d.szProduct, image.m_szProduct) != 0) {
+      out.reason = REFUSE_MODEL;
+    } else if ((m_aspi.m_nLastResult = 0, image.MatchDrive(d.szVendor, d.szProduct)) != 0) {
+      // Told apart for the front ends that can say more than the dialog.
+      out.reason = m_aspi.m_nLastResult != 0 ? REFUSE_NO_ID_ANSWER : REFUSE_ID_TEXT;
+    } else {
+      out.reason = ADMIT_MAIN;
+    }
+  }
+  if (out.reason != ADMIT_MAIN) {
+    m_report.OnNotice(NOTICE_WARNING, 0, "Model mismatched !");
+    return Fail(STAGE_CHECK, m_aspi.m_nLastResult, ENGINE_REFUSED);
+  }
+
+  const std::string& incoming = out.incoming;
+  if (rules.writeStrategy) {
+    if (CompareTexts(Part(current, 27, 3), Part(incoming, 27, 3), 3) < 0) {
+      m_report.OnNotice(NOTICE_INFO, 0, "Need to Main Firmware Update");
+      m_report.OnStatus(IDS_NEED_MAIN_UPDATE);
+      out.reason = ADMIT_MAIN_INSTEAD;
+      out.writeStrategy = false;
+      return ENGINE_OK;
+    }
+    if (CompareTexts(Part(current, 26, 1), Part(incoming, 26, 1), 1) < 0) {
+      m_report.OnStatus(IDS_WS_STARTED);
+      out.reason = ADMIT_WRITE_STRATEGY;
+      out.writeStrategy = true;
+      return ENGINE_OK;
+    }
+    m_report.OnNotice(NOTICE_ERROR, 0, "NO NEED WS UPDATE");
+    m_report.OnStatus(IDS_WS_NOT_AVAILABLE);
+    out.reason = REFUSE_NO_WS_NEEDED;
+    return Fail(STAGE_CHECK, 0, ENGINE_REFUSED);
+  }
+  if (CompareTexts(current, incoming, 31) < 0) {
+    m_report.OnStatus(IDS_CLICK_UPDATE);
+    out.reason = ADMIT_MAIN;
+    return ENGINE_OK;
+  }
+  m_report.OnStatus(IDS_LOWER_OR_SAME);
+  m_report.OnNotice(NOTICE_WARNING, 0, "Lower or Same Firmware Version!");
+  if (rules.allowSameOrLower) {
+    m_report.OnStatus(IDS_CLICK_UPDATE);
+    out.reason = ADMIT_SAME_OR_LOWER;
+    return ENGINE_OK;
+  }
+  m_report.OnStatus(IDS_LOWER_OR_SAME);
+  out.reason = REFUSE_SAME_OR_LOWER;
+  return Fail(STAGE_CHECK, 0, ENGINE_REFUSED);
+}
+
+int CUpdateEngine::Prepare(FirmwareImage& image, int row, bool writeStrategy) {
+  m_bStopped = false;
+  m_report.OnStage(STAGE_PREPARE);
+  if (!m_report.Ask(QUESTION_CONFIRM)) return Fail(STAGE_PREPARE, 0, ENGINE_DECLINED);
+
+  m_report.OnStatus(IDS_PLEASE_WAIT);
+  if (writeStrategy) {
+    std::uint32_t before = 0;
+    int rc = ReadZoneChecksumChecked(image, row, &before);
+    m_dwZoneSumBefore = before;
+    if (rc != 0) {
+      // Without a firmware-zone checksum to compare with, the update could
+      // never be judged afterwards: nothing is sent.
+      m_report.OnNotice(NOTICE_ERROR, 0, "ATAPI ERROR02");
+      m_report.OnStatus(IDS_TRANSFER_FAILED);
+      return Fail(STAGE_PREPARE, rc, ENGINE_NOT_WRITTEN);
+    }
+  }
+
+  m_report.OnStage(STAGE_DISC);
+  m_report.OnStatus(IDS_PLEASE_WAIT);
+  // Three answers of "ready" mean a disc is loaded.
+  bool discLoaded = image.TestUnitReady(row) == 0 && image.TestUnitReady(row) == 0 &&
+                    image.TestUnitReady(row) == 0;
+  if (discLoaded) {
+    int rc = m_aspi.StartStopUnit(row, 0x02);
+    if (rc != 0) {
+      m_report.OnStageEnd(STAGE_DISC, false);
+      m_report.OnNotice(NOTICE_ERROR, 0, "Disc remove fail !");
+      m_report.OnStatus(IDS_REMOVE_DISC);
+      return Fail(STAGE_DISC, rc, ENGINE_NOT_WRITTEN);
+    }
+  }
+  return ENGINE_OK;
+}
+
+int CUpdateEngine::Transfer(FirmwareImage& image, int row, bool writeStrategy) {
+  m_report.OnStage(STAGE_TRANSFER);
+  m_report.OnStatus(IDS_DOWNLOADING);
+  image.SetDriveIndex(row);
+
+  PieceContext context = {&m_report};
+  int rc = image.DownloadImage(row, &OnPiece, &context);
+  if (rc != 0) {
+    m_bStopped = rc == IMAGE_ERR_STOPPED;
+    m_report.OnStageEnd(STAGE_TRANSFER, false);
+    // A stop the front end asked for is its own to tell.
+    if (!m_bStopped) {
+      m_report.OnNotice(NOTICE_ERROR, 0, "ATAPI ERROR02");
+      m_report.OnStatus(IDS_TRANSFER_FAILED);
+    }
+    return Fail(STAGE_TRANSFER, rc, ENGINE_NOT_WRITTEN);
+  }
+
+  if (!writeStrategy) {
+    m_report.OnStage(STAGE_VERIFY);
+    m_report.OnStatus(IDS_CHECK_TRANSFER_SUM);
+    rc = image.VerifyTransferChecksum(row);
+    if (rc != 0) {
+      m_report.OnStatus(IDS_CHECKSUM_FAIL);
+      m_report.OnStageEnd(STAGE_VERIFY, false);
+      m_report.OnNotice(NOTICE_ERROR, 0, "Checksum Fail");
+      return Fail(STAGE_VERIFY, rc, ENGINE_NOT_WRITTEN);
+    }
+  }
+  m_report.OnStatus(writeStrategy ? IDS_WRITING_WS : IDS_WRITING_FIRMWARE);
+  return ENGINE_OK;
+}
+
+int CUpdateEngine::Commit(FirmwareImage& image, int row, bool writeStrategy) {
+  m_report.OnStage(STAGE_COMMIT);
+  int rc = writeStrategy ? image.CommitWriteStrategy() : image.CommitFirmware();
+  m_report.OnStageEnd(STAGE_COMMIT, rc == 0);
+  if (rc != 0) {
+    m_report.OnNotice(NOTICE_ERROR, 0, "Update was Fail");
+    return Fail(STAGE_COMMIT, rc, ENGINE_COMMIT_FAILED);
+  }
+  if (!writeStrategy) return ENGINE_OK;
+
+  m_report.OnStage(STAGE_ZONE);
+  m_report.OnStatus(IDS_CHECKING_ZONE);
+  std::uint32_t after = 0;
+  rc = ReadZoneChecksumChecked(image, row, &after);
+  m_dwZoneSumAfter = after;
+  // A failed read is never taken for an unchanged zone, even when it fails
+  // the same way as an earlier one.
+  if (rc == 0 && m_dwZoneSumAfter == m_dwZoneSumBefore) {
+    m_report.OnNotice(NOTICE_INFO, 0, "FW Zone Checksum is OK");
+    m_report.OnStatus(IDS_ZONE_OK);
+    return ENGINE_OK;
+  }
+  m_report.OnNotice(NOTICE_INFO, 0, "FW Zone Checksum is Not Correct !!");
+  return Fail(STAGE_ZONE, rc, ENGINE_COMMIT_FAILED);
+}
