@@ -362,7 +362,18 @@ BYTE CSptiLayer::ExecScsi(SRB_ExecSCSICmd& srb) {
     if (bounced && dir != SRB_DIR_OUT)
       std::memcpy(srb.SRB_BufPointer, data, std::min(rq.sptd.DataTransferLength, len));
     srb.SRB_TargStat = rq.sptd.ScsiStatus;
-    if (rq.sptd.ScsiStatus == 0) return SS_COMP;
+    if (rq.sptd.ScsiStatus == 0) {
+      // Data out that moved less than asked did not deliver it: a firmware
+      // piece taken as written would be missing from the drive.
+      if (dir == SRB_DIR_OUT && rq.sptd.DataTransferLength < len) {
+        srb.SRB_HaStat = HASTAT_DO_DU;
+        m_io.Report(std::string(kTag) + d->path + ": CDB " + Hex2(srb.CDBByte[0]) + " moved " +
+                    std::to_string(rq.sptd.DataTransferLength) + " of " + std::to_string(len) +
+                    " bytes out; not delivered");
+        return SS_ERR;
+      }
+      return SS_COMP;
+    }
     if (rq.sptd.ScsiStatus == 0x02) {  // check condition
       const std::size_t n = std::min<std::size_t>(senseLen, rq.sptd.SenseInfoLength);
       std::memcpy(srb.SenseArea, rq.sense, n);
