@@ -41,12 +41,13 @@ sgio_setup() {
   [ "${CASE_PRISTINE:-0}" = 1 ] || fail "an SG_IO case changes its prefix: set CASE_PRISTINE=1"
   mkdir -p "$dir/lib/i386-linux-gnu" "$dir/lib/x86_64-linux-gnu" "$dir/mnt"
 
-  # $LIB picks the shim in Wine's 32-bit processes and an empty stub in
-  # the host's 64-bit tools, which would otherwise complain.
+  # $LIB picks the shim's build for each process: 32-bit for Wine's
+  # programs, 64-bit for the host's tools and for the 64-bit wineserver that
+  # comes with wine64 (it opens the devices for its clients).
   gcc -m32 -O2 -fPIC -shared -nostdlib "$ROOT/spti/sgio/SgioShim.c" \
     -o "$dir/lib/i386-linux-gnu/sgio-shim.so" || fail "cannot build the 32-bit SG_IO shim"
-  printf 'int orvex_sgio_stub;\n' | gcc -x c -shared -nostdlib -fPIC - \
-    -o "$dir/lib/x86_64-linux-gnu/sgio-shim.so" || fail "cannot build the shim's stub"
+  gcc -O2 -fPIC -shared -nostdlib "$ROOT/spti/sgio/SgioShim.c" \
+    -o "$dir/lib/x86_64-linux-gnu/sgio-shim.so" || fail "cannot build the 64-bit SG_IO shim"
   g++ -std=c++17 -O1 -I"$ROOT" "$ROOT/spti/sgio/SgioDrive.cpp" "$ROOT/sim/SimModel.cpp" \
     "$ROOT/sim/SimPort.cpp" -lpthread -ldl -o "$dir/sgio-drive" || fail "cannot build SgioDrive"
 
