@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace spti {
 
@@ -124,6 +125,9 @@ class CDeviceIo {
   virtual ~CDeviceIo() = default;
   // Drive letters ("DE") whose drive type is CD-ROM, in ascending order.
   virtual std::string CdRomLetters() = 0;
+  // The paths the search opens, in order. Windows': the CD-ROM letters
+  // (\\.\D:), then \\.\CdRom0 to \\.\CdRom31, tried blindly.
+  virtual std::vector<std::string> DevicePaths();
   // Opens the device for reading and writing, shared; 0 or a Windows error.
   virtual std::uint32_t Open(const std::string& path, DevHandle* out) = 0;
   // DeviceIoControl; 0 or a Windows error. `*returned` is the output size.
@@ -135,6 +139,13 @@ class CDeviceIo {
   virtual void Notify(std::uint8_t flags, std::uint64_t postProc, void* srb) = 0;
   // One line for the user or the developer (standard error, debugger).
   virtual void Report(const std::string& line) = 0;
+
+  // The layer's lines in the words of the system beneath: the tag they
+  // start with, and what a failure with error `err` means and how to get
+  // past it. The defaults are Windows'.
+  enum class Say { OpenDenied, NoneOpened, RequestFailed };
+  virtual std::string Tag();
+  virtual std::string Words(Say what, std::uint32_t err);
 };
 
 }  // namespace spti

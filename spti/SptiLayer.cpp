@@ -14,8 +14,6 @@ namespace spti {
 
 namespace {
 
-const char kTag[] = "wnaspi32 (SPTI): ";
-
 bool IsStandardCdbLength(BYTE n) { return n == 6 || n == 10 || n == 12 || n == 16; }
 
 // The next length a port is sure to take.
@@ -88,6 +86,30 @@ class CBounce {
 
 }  // namespace
 
+std::vector<std::string> CDeviceIo::DevicePaths() {
+  std::vector<std::string> paths;
+  for (char c : CdRomLetters()) paths.push_back(std::string("\\\\.\\") + c + ":");
+  for (int i = 0; i <= kMaxCdRomIndex; ++i) paths.push_back("\\\\.\\CdRom" + std::to_string(i));
+  return paths;
+}
+
+std::string CDeviceIo::Tag() { return "wnaspi32 (SPTI): "; }
+
+std::string CDeviceIo::Words(Say what, std::uint32_t err) {
+  switch (what) {
+    case Say::OpenDenied:
+      return "access denied";
+    case Say::NoneOpened:
+      return "access denied. Run the program as administrator (on Wine: give this user read and "
+             "write access to the drive's /dev/sr* node).";
+    case Say::RequestFailed:
+      break;
+  }
+  std::string w = "Windows error " + std::to_string(err);
+  if (err == kErrAccessDenied) w += " (administrator rights needed)";
+  return w;
+}
+
 CSptiLayer::~CSptiLayer() { CloseAll(); }
 
 void CSptiLayer::CloseAll() {
@@ -101,10 +123,9 @@ DWORD CSptiLayer::SupportInfo() {
   if (m_devices.empty() && m_nDenied > 0) {
     // Saying "no adapters" would send the user looking for a drive that is
     // there; the layer is what could not start.
-    m_io.Report(std::string(kTag) + std::to_string(m_nDenied) +
-                " CD/DVD device path(s) found, but none could be opened: access denied. "
-                "Run the program as administrator (on Wine: give this user read and write "
-                "access to the drive's /dev/sr* node).");
+    m_io.Report(m_io.Tag() + std::to_string(m_nDenied) +
+                " CD/DVD device path(s) found, but none could be opened: " +
+                m_io.Words(CDeviceIo::Say::NoneOpened, kErrAccessDenied));
     return static_cast<DWORD>(SS_NO_ADAPTERS) << 8;
   }
   const std::size_t n = std::min<std::size_t>(m_adapters.size(), 255);
@@ -116,9 +137,7 @@ void CSptiLayer::Enumerate() {
   m_bEnumerated = true;
   m_nDenied = 0;
 
-  std::vector<std::string> paths;
-  for (char c : m_io.CdRomLetters()) paths.push_back(std::string("\\\\.\\") + c + ":");
-  for (int i = 0; i <= kMaxCdRomIndex; ++i) paths.push_back("\\\\.\\CdRom" + std::to_string(i));
+  const std::vector<std::string> paths = m_io.DevicePaths();
 
   struct Found {
     Device device;
@@ -130,7 +149,8 @@ void CSptiLayer::Enumerate() {
     const std::uint32_t err = m_io.Open(path, &h);
     if (err == kErrAccessDenied) {
       ++m_nDenied;
-      m_io.Report(std::string(kTag) + path + " could not be opened (access denied); not offered");
+      m_io.Report(m_io.Tag() + path + " could not be opened (" +
+                  m_io.Words(CDeviceIo::Say::OpenDenied, err) + "); not offered");
       continue;
     }
     if (err != kErrNone) continue;  // no such device: \\.\CdRomN are tried blindly
@@ -143,7 +163,7 @@ void CSptiLayer::Enumerate() {
       // carry no pass-through (Wine's are); only a drive letter is worth a
       // line.
       if (path.back() == ':')
-        m_io.Report(std::string(kTag) + path + " has no SCSI address (error " +
+        m_io.Report(m_io.Tag() + path + " has no SCSI address (error " +
                     std::to_string(aerr) + "); not offered");
       m_io.Close(h);
       continue;
@@ -362,7 +382,18 @@ BYTE CSptiLayer::ExecScsi(SRB_ExecSCSICmd& srb) {
     if (bounced && dir != SRB_DIR_OUT)
       std::memcpy(srb.SRB_BufPointer, data, std::min(rq.sptd.DataTransferLength, len));
     srb.SRB_TargStat = rq.sptd.ScsiStatus;
-    if (rq.sptd.ScsiStatus == 0) return SS_COMP;
+    if (rq.sptd.ScsiStatus == 0) {
+      // Data out that moved less than asked did not deliver it: a firmware
+      // piece taken as written would be missing from the drive.
+      if (dir == SRB_DIR_OUT && rq.sptd.DataTransferLength < len) {
+        srb.SRB_HaStat = HASTAT_DO_DU;
+        m_io.Report(m_io.Tag() + d->path + ": CDB " + Hex2(srb.CDBByte[0]) + " moved " +
+                    std::to_string(rq.sptd.DataTransferLength) + " of " + std::to_string(len) +
+                    " bytes out; not delivered");
+        return SS_ERR;
+      }
+      return SS_COMP;
+    }
     if (rq.sptd.ScsiStatus == 0x02) {  // check condition
       const std::size_t n = std::min<std::size_t>(senseLen, rq.sptd.SenseInfoLength);
       std::memcpy(srb.SenseArea, rq.sense, n);
@@ -370,10 +401,8 @@ BYTE CSptiLayer::ExecScsi(SRB_ExecSCSICmd& srb) {
     return SS_ERR;
   }
 
-  std::string why = std::string(kTag) + d->path + ": CDB " + Hex2(srb.CDBByte[0]) +
-                    " failed, Windows error " + std::to_string(err);
-  if (err == kErrAccessDenied) why += " (administrator rights needed)";
-  m_io.Report(why);
+  m_io.Report(m_io.Tag() + d->path + ": CDB " + Hex2(srb.CDBByte[0]) + " failed, " +
+              m_io.Words(CDeviceIo::Say::RequestFailed, err));
   switch (err) {
     case kErrSemTimeout:
     case kErrTimeout:

@@ -1,9 +1,10 @@
-/* Preloaded into Wine's processes (32- or 64-bit) for tests: SG_IO and the SCSI
- * address query on one device node are answered by the simulated drive
- * behind a Unix socket (SgioDrive) instead of the kernel. Everything else
- * goes to the real ioctl. Built without the C library's headers or start
- * files (the machine need not have 32-bit development files); the few
- * library functions it calls are found at run time in the process.
+/* Preloaded for tests into Wine's (32-bit) processes, or natively (64-bit)
+ * into a program that loads libwnaspi32.so: SG_IO and the SCSI address
+ * queries on one device node are answered by the simulated drive behind a
+ * Unix socket (SgioDrive) instead of the kernel. Everything else goes to
+ * the real ioctl. Built without the C library's headers or start files
+ * (the machine need not have 32-bit development files); the few library
+ * functions it calls are found at run time in the process.
  *
  *   ORVEX_SGIO_NODE    the device node Wine opens for the CD-ROM letter
  *   ORVEX_SGIO_SOCKET  the simulated drive's socket
@@ -11,20 +12,25 @@
  *   ORVEX_SGIO_DENY    when set, opening the node fails with EACCES, as for
  *                      a user without rights on the drive (wineserver opens
  *                      devices for its clients, so it is preloaded too)
+ *   ORVEX_SGIO_NO_RAWIO  when set, WRITE BUFFER and F0h fail with EPERM, as
+ *                      the kernel refuses them to a process without
+ *                      CAP_SYS_RAWIO
  */
 
 typedef unsigned int u32;
 typedef unsigned short u16;
 typedef unsigned char u8;
-typedef int ssize_type;
+/* size_t and ssize_t: as wide as a pointer on both i386 and x86_64. */
+typedef unsigned long size_type;
+typedef long ssize_type;
 
 extern void* dlsym(void* handle, const char* name);
 extern char* getenv(const char* name);
-extern ssize_type readlink(const char* path, char* buf, u32 len);
+extern ssize_type readlink(const char* path, char* buf, size_type len);
 extern int socket(int domain, int type, int protocol);
 extern int connect(int fd, const void* addr, u32 len);
-extern ssize_type read(int fd, void* buf, u32 len);
-extern ssize_type write(int fd, const void* buf, u32 len);
+extern ssize_type read(int fd, void* buf, size_type len);
+extern ssize_type write(int fd, const void* buf, size_type len);
 extern int close(int fd);
 extern int* __errno_location(void);
 extern char* realpath(const char* path, char* resolved);
@@ -33,12 +39,14 @@ extern char* realpath(const char* path, char* resolved);
 #define SG_IO 0x2285
 #define SCSI_IOCTL_GET_IDLUN 0x5382
 #define SCSI_IOCTL_GET_BUS_NUMBER 0x5386
+#define SG_GET_SCSI_ID 0x2276
 #define SG_DXFER_TO_DEV (-2)
 #define SG_DXFER_FROM_DEV (-3)
+#define EPERM 1
 #define EIO 5
 #define EACCES 13
 
-/* sg_io_hdr_t; the same declaration gives the i386 and the x86_64 layout. */
+/* sg_io_hdr_t on i386. */
 struct sg_io_hdr {
   int interface_id;
   int dxfer_direction;
@@ -165,6 +173,10 @@ static int answer_sg_io(struct sg_io_hdr* h) {
   struct request rq;
   struct reply rp;
   u32 i;
+  if (getenv("ORVEX_SGIO_NO_RAWIO") && h->cmd_len && (h->cmdp[0] == 0x3B || h->cmdp[0] == 0xF0)) {
+    *__errno_location() = EPERM;
+    return -1;
+  }
   if (drive_connect() != 0) {
     *__errno_location() = EIO;
     return -1;
@@ -203,21 +215,30 @@ static int answer_sg_io(struct sg_io_hdr* h) {
 
 /* Answers the node's SCSI requests; -2 when the request is not ours. */
 static int answer(int fd, unsigned long request, void* arg) {
+  const char* t;
+  u32 target;
   if ((request != SG_IO && request != SCSI_IOCTL_GET_IDLUN &&
-       request != SCSI_IOCTL_GET_BUS_NUMBER) || !is_node(fd))
+       request != SCSI_IOCTL_GET_BUS_NUMBER && request != SG_GET_SCSI_ID) || !is_node(fd))
     return -2;
   if (request == SG_IO) return answer_sg_io((struct sg_io_hdr*)arg);
   if (request == SCSI_IOCTL_GET_BUS_NUMBER) {
     *(int*)arg = 0;
     return 0;
   }
-  {
-    const char* t = getenv("ORVEX_SGIO_TARGET");
-    u32 target = (t && t[0] >= '0' && t[0] <= '7') ? (u32)(t[0] - '0') : 0;
-    /* id, lun, channel, host in the low to high bytes */
-    ((u32*)arg)[0] = target;
-    ((u32*)arg)[1] = 0;
+  t = getenv("ORVEX_SGIO_TARGET");
+  target = (t && t[0] >= '0' && t[0] <= '7') ? (u32)(t[0] - '0') : 0;
+  if (request == SG_GET_SCSI_ID) {
+    /* host, channel, id, lun, type (CD/DVD), queue sizes, reserved */
+    int* id = (int*)arg;
+    u32 i;
+    for (i = 0; i < 8; ++i) id[i] = 0;
+    id[2] = (int)target;
+    id[4] = 5;
+    return 0;
   }
+  /* id, lun, channel, host in the low to high bytes */
+  ((u32*)arg)[0] = target;
+  ((u32*)arg)[1] = 0;
   return 0;
 }
 
@@ -238,30 +259,35 @@ int __ioctl_time64(int fd, unsigned long request, void* arg) {
   return real(fd, request, arg);
 }
 
-/* Opens path with the real function `name`, unless the node is denied. */
-static int open_as(const char* name, int (**real)(const char*, int, ...), const char* path, int flags,
-                   u32 mode) {
+/* Wine opens with open64; 64-bit programs call open. */
+static int open_node(const char* name, const char* path, int flags, u32 mode) {
+  int (*real)(const char*, int, ...);
   if (getenv("ORVEX_SGIO_DENY") && is_node_path(path)) {
     *__errno_location() = EACCES;
     return -1;
   }
-  if (!*real) *real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, name);
-  return (*real)(path, flags, mode);
+  real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, name);
+  return real(path, flags, mode);
 }
 
-/* 32-bit programs built with 64-bit file offsets call open64; 64-bit ones
- * call open. */
-#define OPEN_WRAPPER(name)                                               \
-  int name(const char* path, int flags, ...) {                           \
-    static int (*real)(const char*, int, ...);                           \
-    __builtin_va_list ap;                                                \
-    u32 mode = 0;                                                        \
-    if (flags & (0x40 | 0x400000)) { /* O_CREAT, O_TMPFILE: a mode follows */ \
-      __builtin_va_start(ap, flags);                                     \
-      mode = __builtin_va_arg(ap, u32);                                  \
-      __builtin_va_end(ap);                                              \
-    }                                                                    \
-    return open_as(#name, &real, path, flags, mode);                     \
+int open64(const char* path, int flags, ...) {
+  __builtin_va_list ap;
+  u32 mode = 0;
+  if (flags & (0x40 | 0x400000)) { /* O_CREAT, O_TMPFILE: a mode follows */
+    __builtin_va_start(ap, flags);
+    mode = __builtin_va_arg(ap, u32);
+    __builtin_va_end(ap);
   }
-OPEN_WRAPPER(open64)
-OPEN_WRAPPER(open)
+  return open_node("open64", path, flags, mode);
+}
+
+int open(const char* path, int flags, ...) {
+  __builtin_va_list ap;
+  u32 mode = 0;
+  if (flags & (0x40 | 0x400000)) {
+    __builtin_va_start(ap, flags);
+    mode = __builtin_va_arg(ap, u32);
+    __builtin_va_end(ap);
+  }
+  return open_node("open", path, flags, mode);
+}

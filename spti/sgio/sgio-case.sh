@@ -7,9 +7,8 @@
 #   -> Unix socket -> SgioDrive (the simulated drive model)
 #
 # Needs root (for the device node), an unbound loop device (whose numbers
-# the node borrows; no request reaches its driver), gcc and g++. The shim
-# is built for the architecture of the Wine loader the run uses
-# (scripts/wine-arch.sh). The case must set CASE_PRISTINE=1: the prefix gets a
+# the node borrows; no request reaches its driver), gcc able to compile
+# for i386 and g++. The case must set CASE_PRISTINE=1: the prefix gets a
 # CD-ROM drive letter.
 
 # sgio_library: puts the pass-through wnaspi32.dll beside Orvex.exe:
@@ -42,16 +41,13 @@ sgio_setup() {
   [ "${CASE_PRISTINE:-0}" = 1 ] || fail "an SG_IO case changes its prefix: set CASE_PRISTINE=1"
   mkdir -p "$dir/lib/i386-linux-gnu" "$dir/lib/x86_64-linux-gnu" "$dir/mnt"
 
-  # $LIB picks the shim in the processes of Wine's loader and an empty stub
-  # in those of the other architecture (the host's tools when Wine runs
-  # 32-bit), which would otherwise complain. On the 64-bit road the host's
-  # tools get the shim too; it leaves every other file alone.
-  local other=x86_64-linux-gnu other_flags=-m64
-  [ "$ORVEX_SHIM_LIBDIR" = x86_64-linux-gnu ] && { other=i386-linux-gnu; other_flags=-m32; }
-  gcc "$ORVEX_SHIM_CFLAGS" -O2 -fPIC -shared -nostdlib "$ROOT/spti/sgio/SgioShim.c" \
-    -o "$dir/lib/$ORVEX_SHIM_LIBDIR/sgio-shim.so" || fail "cannot build the SG_IO shim ($ORVEX_SHIM_CFLAGS)"
-  printf 'int orvex_sgio_stub;\n' | gcc "$other_flags" -x c -shared -nostdlib -fPIC - \
-    -o "$dir/lib/$other/sgio-shim.so" || fail "cannot build the shim's stub"
+  # $LIB picks the shim's build for each process: 32-bit for Wine's
+  # programs, 64-bit for the host's tools and for the 64-bit wineserver that
+  # comes with wine64 (it opens the devices for its clients).
+  gcc -m32 -O2 -fPIC -shared -nostdlib "$ROOT/spti/sgio/SgioShim.c" \
+    -o "$dir/lib/i386-linux-gnu/sgio-shim.so" || fail "cannot build the 32-bit SG_IO shim"
+  gcc -O2 -fPIC -shared -nostdlib "$ROOT/spti/sgio/SgioShim.c" \
+    -o "$dir/lib/x86_64-linux-gnu/sgio-shim.so" || fail "cannot build the 64-bit SG_IO shim"
   g++ -std=c++17 -O1 -I"$ROOT" "$ROOT/spti/sgio/SgioDrive.cpp" "$ROOT/sim/SimModel.cpp" \
     "$ROOT/sim/SimPort.cpp" -lpthread -ldl -o "$dir/sgio-drive" || fail "cannot build SgioDrive"
 

@@ -25,6 +25,7 @@ struct FakeDevice {
   std::uint32_t maxTransfer = 0;
   bool refuseOddCdb = false;  // refuses CDB lengths other than 6, 10, 12, 16
   bool overstate = false;     // reports the asked length as transferred
+  long movedOut = -1;         // data out: the bytes it says it moved; -1 all
   // The next pass-through's outcome.
   std::uint32_t error = 0;
   std::uint8_t scsiStatus = 0;
@@ -127,6 +128,8 @@ class FakeIo : public CDeviceIo {
           std::min<std::uint32_t>(p->DataTransferLength, static_cast<std::uint32_t>(d.answer.size()));
       if (k > 0) std::memcpy(p->DataBuffer, d.answer.data(), k);
       if (!d.overstate) p->DataTransferLength = k;
+    } else if (p->DataIn == kDataOut && d.movedOut >= 0) {
+      p->DataTransferLength = static_cast<std::uint32_t>(d.movedOut);
     }
     p->ScsiStatus = d.scsiStatus;
     if (d.scsiStatus == 0x02) {
@@ -410,6 +413,32 @@ TEST_F(SptiRequestTest, DirectionsAndTheCdbBytesBeyondItsLength) {
   auto both = Exec(0, 1, 0, {0, 0, 0, 0, 0, 0}, SRB_DIR_IN | SRB_DIR_OUT, spare, sizeof(spare));
   EXPECT_EQ(layer.Send(&both), SS_COMP);
   EXPECT_EQ(io.sent.back().sptd.DataTransferLength, 0u);
+}
+
+TEST_F(SptiRequestTest, DataOutThatMovedLessThanAskedIsAnOverrun) {
+  BYTE piece[256] = {};
+  Drive().movedOut = 200;
+  auto out = Exec(0, 1, 0, {0x3B, 0x06, 0, 0, 0, 0, 0, 0x01, 0, 0}, SRB_DIR_OUT, piece, 256);
+  out.SRB_Flags |= SRB_EVENT_NOTIFY;
+  out.SRB_PostProc = 5;
+  EXPECT_EQ(layer.Send(&out), SS_ERR);
+  EXPECT_EQ(out.SRB_HaStat, HASTAT_DO_DU);
+  EXPECT_EQ(out.SRB_TargStat, 0);
+  EXPECT_EQ(io.signalled.size(), 1u);
+  ASSERT_FALSE(io.reports.empty());
+  EXPECT_NE(io.reports.back().find("200 of 256"), std::string::npos);
+
+  Drive().movedOut = 256;
+  EXPECT_EQ(layer.Send(&out), SS_COMP);
+  EXPECT_EQ(out.SRB_HaStat, 0);
+
+  // The drive's own answer says more than the count: a check condition stays one.
+  Drive().movedOut = 0;
+  Drive().scsiStatus = 0x02;
+  Drive().sense = {0x70, 0, 0x05, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x24, 0};
+  EXPECT_EQ(layer.Send(&out), SS_ERR);
+  EXPECT_EQ(out.SRB_HaStat, 0);
+  EXPECT_EQ(out.SenseArea[12], 0x24);
 }
 
 TEST_F(SptiRequestTest, CheckConditionCopiesTheSenseUpToTheAskedLength) {

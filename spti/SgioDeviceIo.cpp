@@ -1,0 +1,191 @@
+// CD/DVD devices and pass-through requests over the kernel's SG_IO.
+#include "spti/SgioDeviceIo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "drive/Srb.h"
+#include "spti/SptiLayer.h"
+
+namespace spti {
+
+namespace {
+
+std::string Hex2(unsigned v) {
+  char s[8];
+  std::snprintf(s, sizeof(s), "%02Xh", v & 0xFF);
+  return s;
+}
+
+// What a command is called in a line the user reads.
+std::string CommandName(std::uint8_t op) {
+  switch (op) {
+    case 0x3B: return "WRITE BUFFER (3Bh)";
+    case 0x3C: return "READ BUFFER (3Ch)";
+    case 0x12: return "INQUIRY (12h)";
+    default: return "command " + Hex2(op);
+  }
+}
+
+std::string RightsForNode(const std::string& group) {
+  if (group.empty() || group == "root") return "root";
+  return "membership of group " + group + " (usermod -aG " + group +
+         " USER, then log in again) or root";
+}
+
+}  // namespace
+
+std::vector<std::string> CSgioDeviceIo::DevicePaths() {
+  m_nodes.clear();
+  m_hosts.clear();
+  std::string where;
+  std::vector<std::string> paths;
+  for (const SgioNode& n : m_k.Nodes(&where)) {
+    m_nodes[n.name] = n.node;
+    paths.push_back(n.name);
+  }
+  if (paths.empty())
+    Report(Tag() + "no CD/DVD device: none at " + where + " (" + ErrnoText(ENOENT) + ")");
+  return paths;
+}
+
+std::uint32_t CSgioDeviceIo::Open(const std::string& path, DevHandle* out) {
+  auto it = m_nodes.find(path);
+  const std::string node = it == m_nodes.end() ? path : it->second;
+  Opened d;
+  d.node = node;
+  d.label = node == path ? path : path + " (" + node + ")";
+
+  int fd = -1;
+  const int e = m_k.Open(node, &fd);
+  if (e == EACCES || e == EPERM) {
+    m_group = m_k.NodeGroup(node);
+    m_openWords = ErrnoText(e) + "; reading and writing " + node + " needs " + RightsForNode(m_group);
+    return kErrAccessDenied;
+  }
+  if (e != 0) {
+    const bool none = e == ENOENT || e == ENXIO || e == ENODEV;
+    Report(Tag() + d.label + (none ? ": no device (" : ": cannot be opened (") + ErrnoText(e) +
+           "); not offered");
+    // Only a refusal of rights counts as "could not be opened".
+    return none ? kErrFileNotFound : kErrGenFailure;
+  }
+  const int ide = m_k.ScsiId(fd, &d.id);
+  std::string wrong;
+  if (ide != 0)
+    wrong = "not a SCSI generic device (" + ErrnoText(ide) + " to SG_GET_SCSI_ID)";
+  else if (d.id.type != -1 && d.id.type != 0x04 && d.id.type != 0x05)
+    wrong = "a SCSI device of type " + Hex2(static_cast<unsigned>(d.id.type)) + ", not a CD/DVD drive";
+  if (!wrong.empty()) {
+    Report(Tag() + d.label + ": " + wrong + "; not offered");
+    m_k.Close(fd);
+    return kErrInvalidFunction;
+  }
+  // Adapters follow the order in which the search meets their hosts: the
+  // kernel's host numbers only grow as devices come and go, and do not fit
+  // the address's byte for long.
+  auto h = std::find(m_hosts.begin(), m_hosts.end(), d.id.host);
+  if (h == m_hosts.end()) h = m_hosts.insert(m_hosts.end(), d.id.host);
+  d.port = static_cast<std::uint8_t>(std::min<std::ptrdiff_t>(h - m_hosts.begin(), 255));
+  d.maxTransfer = m_k.MaxTransfer(fd);
+  m_open[fd] = d;
+  *out = static_cast<DevHandle>(fd);
+  return kErrNone;
+}
+
+std::uint32_t CSgioDeviceIo::Control(DevHandle h, std::uint32_t code, void* in, std::uint32_t inLen,
+                                     void* out, std::uint32_t outLen, std::uint32_t* returned) {
+  *returned = 0;
+  auto it = m_open.find(static_cast<int>(h));
+  if (it == m_open.end()) return kErrInvalidHandle;
+  Opened& d = it->second;
+  switch (code) {
+    case kIoctlScsiGetAddress: {
+      if (outLen < sizeof(ScsiAddress)) return kErrInvalidParameter;
+      ScsiAddress a = {};
+      a.Length = sizeof(a);
+      a.PortNumber = d.port;
+      a.PathId = static_cast<std::uint8_t>(d.id.channel);
+      a.TargetId = static_cast<std::uint8_t>(d.id.id);
+      a.Lun = static_cast<std::uint8_t>(d.id.lun);
+      std::memcpy(out, &a, sizeof(a));
+      *returned = sizeof(a);
+      return kErrNone;
+    }
+    case kIoctlStorageQueryProperty: {
+      if (outLen < sizeof(StorageAdapterDescriptor)) return kErrInvalidParameter;
+      // The block layer copies what it cannot map, so any alignment does;
+      // DWORD is what the layer assumes anyway.
+      StorageAdapterDescriptor desc = {};
+      desc.Version = desc.Size = sizeof(desc);
+      desc.MaximumTransferLength = d.maxTransfer;
+      desc.AlignmentMask = kDefaultAlignMask;
+      std::memcpy(out, &desc, sizeof(desc));
+      *returned = sizeof(desc);
+      return kErrNone;
+    }
+    case kIoctlScsiPassThroughDirect:
+      if (in == nullptr || in != out || inLen < sizeof(PassThroughRequest)) return kErrInvalidParameter;
+      *returned = inLen;
+      return PassThrough(d, static_cast<int>(h), static_cast<PassThroughRequest*>(in));
+    default:
+      return kErrInvalidFunction;
+  }
+}
+
+std::uint32_t CSgioDeviceIo::PassThrough(Opened& d, int fd, PassThroughRequest* rq) {
+  const SgioRequest s = SgioFromPassThrough(*rq);
+  SgioOutcome o;
+  m_k.Execute(fd, s, &o);
+  const std::uint32_t err = ApplySgioOutcome(o, s, rq);
+  if (err == kErrNone) return err;
+
+  const std::string what = CommandName(rq->sptd.Cdb[0]);
+  if (o.nErrno == EPERM) {
+    // The kernel lets a process without the capability send only a list of
+    // harmless commands; the firmware ones are not on it.
+    m_requestWords = ErrnoText(o.nErrno) + ": " + what +
+                     " needs CAP_SYS_RAWIO, which this process lacks; run it as root, or give "
+                     "the program the capability: setcap cap_sys_rawio+ep " +
+                     m_k.ProgramPath();
+  } else if (o.nErrno == EACCES) {
+    m_requestWords = ErrnoText(o.nErrno) + ": " + what + " needs write access to " + d.label +
+                     ": " + RightsForNode(m_k.NodeGroup(d.node));
+  } else if (o.nErrno != 0) {
+    m_requestWords = ErrnoText(o.nErrno);
+  } else {
+    m_requestWords = TransportText(o);
+  }
+  if (err == kErrDeviceNotConnected) m_requestWords += "; the device has gone";
+  return err;
+}
+
+void CSgioDeviceIo::Close(DevHandle h) {
+  if (m_open.erase(static_cast<int>(h)) > 0) m_k.Close(static_cast<int>(h));
+}
+
+void CSgioDeviceIo::Notify(std::uint8_t flags, std::uint64_t postProc, void*) {
+  if (flags & SRB_EVENT_NOTIFY) {
+    m_k.Signal(static_cast<std::uint32_t>(postProc));
+  } else if ((flags & SRB_POSTING) && !m_bPostingSaid) {
+    m_bPostingSaid = true;
+    Report(Tag() + "posting routines are not supported (SRB_PostProc holds 32 bits, not a "
+                   "routine's address); use SRB_EVENT_NOTIFY");
+  }
+}
+
+std::string CSgioDeviceIo::Words(Say what, std::uint32_t) {
+  switch (what) {
+    case Say::OpenDenied:
+      return m_openWords;
+    case Say::NoneOpened:
+      return "no read and write access; that needs " + RightsForNode(m_group) + ".";
+    case Say::RequestFailed:
+      return m_requestWords;
+  }
+  return std::string();
+}
+
+}  // namespace spti

@@ -1,0 +1,376 @@
+// The pass-through layer on Linux: CSptiLayer over the SG_IO device layer
+// over a fake kernel. Which nodes are offered at which addresses, what a
+// request block becomes as SG_IO, how each kernel outcome comes back into
+// the block, and the lines that tell the user what to do.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "drive/Srb.h"
+#include "spti/SgioDeviceIo.h"
+#include "spti/SptiLayer.h"
+
+using namespace spti;
+
+namespace {
+
+struct FakeNode {
+  SgioNode names;
+  int openErrno = 0;
+  int idErrno = 0;
+  SgioScsiId id;
+  std::uint32_t maxTransfer = 0;
+};
+
+struct SentSgio {
+  int fd;
+  SgioRequest rq;
+  std::vector<std::uint8_t> cdb;
+  std::vector<std::uint8_t> dataOut;
+};
+
+class FakeKernel : public CSgioKernel {
+ public:
+  std::vector<FakeNode> nodes;
+  std::map<int, std::string> open;  // fd -> node
+  int nextFd = 10;
+  // The next SG_IO's outcome; data in comes from `answer`, short answers
+  // leave a residual count.
+  SgioOutcome outcome;
+  std::vector<std::uint8_t> answer;
+  std::vector<std::uint8_t> sense;
+  std::vector<SentSgio> sent;
+  std::vector<std::uint32_t> signalled;
+  std::vector<std::string> lines;
+
+  void Add(const std::string& name, const std::string& node, int host, int id, int type = 5) {
+    FakeNode n;
+    n.names = {name, node};
+    n.id.host = host;
+    n.id.id = id;
+    n.id.type = type;
+    nodes.push_back(n);
+  }
+  bool Said(const std::string& text) const {
+    for (const std::string& l : lines)
+      if (l.find(text) != std::string::npos) return true;
+    return false;
+  }
+
+  std::vector<SgioNode> Nodes(std::string* where) override {
+    *where = "/dev/sr*";
+    std::vector<SgioNode> out;
+    for (const FakeNode& n : nodes) out.push_back(n.names);
+    return out;
+  }
+  const FakeNode* Node(const std::string& path) const {
+    for (const FakeNode& n : nodes)
+      if (n.names.node == path) return &n;
+    return nullptr;
+  }
+  int Open(const std::string& node, int* fd) override {
+    const FakeNode* n = Node(node);
+    if (n == nullptr) return ENOENT;
+    if (n->openErrno) return n->openErrno;
+    *fd = nextFd++;
+    open[*fd] = node;
+    return 0;
+  }
+  int ScsiId(int fd, SgioScsiId* out) override {
+    const FakeNode* n = Node(open.at(fd));
+    if (n->idErrno) return n->idErrno;
+    *out = n->id;
+    return 0;
+  }
+  std::uint32_t MaxTransfer(int fd) override { return Node(open.at(fd))->maxTransfer; }
+  void Execute(int fd, const SgioRequest& rq, SgioOutcome* out) override {
+    EXPECT_TRUE(open.count(fd)) << "SG_IO on a descriptor that is not open";
+    SentSgio s{fd, rq, std::vector<std::uint8_t>(rq.cdb, rq.cdb + rq.cmdLen), {}};
+    if (rq.direction == kSgDxferToDev) {
+      auto* b = static_cast<std::uint8_t*>(rq.data);
+      s.dataOut.assign(b, b + rq.dxferLen);
+    }
+    sent.push_back(s);
+    *out = outcome;
+    if (out->nErrno != 0) return;
+    if (rq.direction == kSgDxferFromDev) {
+      const std::size_t k = std::min<std::size_t>(rq.dxferLen, answer.size());
+      if (k > 0) std::memcpy(rq.data, answer.data(), k);
+      out->resid = static_cast<std::int32_t>(rq.dxferLen - k);
+    }
+    const std::size_t k = std::min<std::size_t>(rq.senseMax, sense.size());
+    if (k > 0) std::memcpy(rq.sense, sense.data(), k);
+    out->senseLen = static_cast<std::uint8_t>(k);
+  }
+  void Close(int fd) override { EXPECT_EQ(open.erase(fd), 1u) << "closed twice or never opened"; }
+  void Signal(std::uint32_t event) override { signalled.push_back(event); }
+  void Line(const std::string& line) override { lines.push_back(line); }
+  std::string NodeGroup(const std::string&) override { return "cdrom"; }
+  std::string ProgramPath() override { return "/usr/bin/orvex-cli"; }
+};
+
+SRB_ExecSCSICmd Exec(std::initializer_list<int> cdb, BYTE flags = 0, BYTE* buf = nullptr,
+                     DWORD len = 0, int target = 1) {
+  SRB_ExecSCSICmd srb;
+  std::memset(&srb, 0, sizeof(srb));
+  srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+  srb.SRB_Target = static_cast<BYTE>(target);
+  srb.SRB_Flags = static_cast<BYTE>(flags | SRB_EVENT_NOTIFY);
+  srb.SRB_PostProc = 42;
+  srb.SRB_BufPointer = buf;
+  srb.SRB_BufLen = len;
+  srb.SRB_SenseLen = SENSE_LEN;
+  srb.SRB_CDBLen = static_cast<BYTE>(cdb.size());
+  int i = 0;
+  for (int b : cdb) srb.CDBByte[i++] = static_cast<BYTE>(b);
+  return srb;
+}
+
+TEST(SgioSearchTest, DrivesAreOpenedThroughTheirGenericNodesAtTheKernelsAddresses) {
+  FakeKernel k;
+  k.Add("/dev/sr0", "/dev/sg4", 7, 0);
+  k.Add("/dev/sr1", "/dev/sg2", 2, 0);
+  k.Add("/dev/sr2", "/dev/sr2", 7, 1);  // no sg node: the block node itself
+  k.Add("/dev/sdz", "/dev/sdz", 9, 0, 0x00);  // a disk, named by hand
+  k.Add("/dev/null", "/dev/null", 0, 0);
+  k.nodes.back().idErrno = ENOTTY;
+  k.nodes[1].maxTransfer = 0x20000;
+  CSgioDeviceIo io(k);
+  {
+    CSptiLayer layer(io);
+    // Adapters in the order the search met their hosts: sr0's host first.
+    EXPECT_EQ(layer.SupportInfo(), 0x0102u);
+    ASSERT_EQ(layer.Devices().size(), 3u);
+    EXPECT_EQ(layer.Devices()[0].path, "/dev/sr0");
+    EXPECT_EQ(layer.Devices()[1].path, "/dev/sr2");
+    EXPECT_EQ(layer.Devices()[1].haId, 0);
+    EXPECT_EQ(layer.Devices()[1].address.TargetId, 1);
+    EXPECT_EQ(layer.Devices()[2].path, "/dev/sr1");
+    EXPECT_EQ(layer.Devices()[2].haId, 1);
+    EXPECT_EQ(layer.Adapters()[1].maxTransfer, 0x20000u);
+    std::vector<std::string> opened;
+    for (const auto& o : k.open) opened.push_back(o.second);
+    EXPECT_EQ(opened, (std::vector<std::string>{"/dev/sg4", "/dev/sg2", "/dev/sr2"}));
+    EXPECT_TRUE(k.Said("/dev/sdz: a SCSI device of type 00h, not a CD/DVD drive; not offered"));
+    EXPECT_TRUE(k.Said("/dev/null: not a SCSI generic device (ENOTTY"));
+    EXPECT_EQ(k.lines.size(), 2u);
+  }
+  EXPECT_TRUE(k.open.empty());
+
+  // Nothing to find is said once, naming where the search looked.
+  k.nodes.clear();
+  k.lines.clear();
+  CSptiLayer empty(io);
+  EXPECT_EQ(empty.SupportInfo(), 0x0100u);
+  ASSERT_EQ(k.lines.size(), 1u);
+  EXPECT_NE(k.lines[0].find("libwnaspi32 (SG_IO): no CD/DVD device: none at /dev/sr* (ENOENT"),
+            std::string::npos);
+}
+
+TEST(SgioSearchTest, NodesWithoutRightsMakeTheLibraryNotReadyAndSayWhatIsNeeded) {
+  FakeKernel k;
+  k.Add("/dev/sr0", "/dev/sg0", 0, 0);
+  k.nodes[0].openErrno = EACCES;
+  k.Add("/dev/sr1", "/dev/sg1", 1, 0);
+  k.nodes[1].openErrno = ENXIO;  // a node without its device
+  CSgioDeviceIo io(k);
+  CSptiLayer layer(io);
+  EXPECT_EQ(layer.SupportInfo(), static_cast<DWORD>(SS_NO_ADAPTERS) << 8);
+  EXPECT_TRUE(k.Said("/dev/sr0 could not be opened (EACCES: Permission denied; "
+                     "reading and writing /dev/sg0 needs membership of group cdrom"));
+  EXPECT_TRUE(k.Said("/dev/sr1 (/dev/sg1): no device (ENXIO"));
+  EXPECT_TRUE(k.Said("1 CD/DVD device path(s) found, but none could be opened"));
+  for (const std::string& l : k.lines) {
+    EXPECT_EQ(l.rfind("libwnaspi32 (SG_IO): ", 0), 0u) << l;
+    EXPECT_EQ(l.find("administrator"), std::string::npos) << l;
+  }
+  EXPECT_TRUE(k.sent.empty());
+}
+
+class SgioRequestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    k.Add("/dev/sr0", "/dev/sg0", 0, 1);
+    k.nodes[0].maxTransfer = 0x10000;
+    ASSERT_EQ(layer.SupportInfo(), 0x0101u);
+  }
+  FakeKernel k;
+  CSgioDeviceIo io{k};
+  CSptiLayer layer{io};
+};
+
+TEST_F(SgioRequestTest, EachDirectionBecomesOneSgioWithTheTransportsLimit) {
+  k.answer.assign(36, 0x41);
+  BYTE in[50];
+  std::memset(in, 0xEE, sizeof(in));
+  auto inquiry = Exec({0x12, 0, 0, 0, 50, 0}, SRB_DIR_IN, in, sizeof(in));
+  EXPECT_EQ(layer.Send(&inquiry), SS_COMP);
+  ASSERT_EQ(k.sent.size(), 1u);
+  const SgioRequest& r = k.sent[0].rq;
+  EXPECT_EQ(r.direction, kSgDxferFromDev);
+  EXPECT_EQ(r.dxferLen, 50u);
+  EXPECT_EQ(r.data, in);
+  EXPECT_EQ(r.timeoutMs, 60000u);
+  EXPECT_EQ(r.senseMax, SENSE_LEN);
+  EXPECT_EQ(k.sent[0].cdb, (std::vector<std::uint8_t>{0x12, 0, 0, 0, 50, 0}));
+  EXPECT_EQ(in[35], 0x41);
+  EXPECT_EQ(in[36], 0xEE) << "a short answer leaves the rest of the buffer alone";
+  EXPECT_EQ(k.signalled, std::vector<std::uint32_t>{42});
+
+  BYTE piece[8192];
+  for (int i = 0; i < 8192; ++i) piece[i] = static_cast<BYTE>(i);
+  auto out = Exec({0x3B, 0x06, 0, 0, 0, 0, 0, 0x20, 0, 0}, SRB_DIR_OUT, piece, sizeof(piece));
+  EXPECT_EQ(layer.Send(&out), SS_COMP);
+  EXPECT_EQ(k.sent.back().rq.direction, kSgDxferToDev);
+  EXPECT_EQ(k.sent.back().dataOut, std::vector<std::uint8_t>(piece, piece + 8192));
+
+  // The 7-byte READ BUFFER goes as it is: the kernel takes any length to 16.
+  BYTE sum[4];
+  k.answer = {0, 1, 2, 3};
+  auto seven = Exec({0x3C, 0x04, 0x03, 0, 0x20, 0, 0}, SRB_DIR_IN, sum, 4);
+  EXPECT_EQ(layer.Send(&seven), SS_COMP);
+  EXPECT_EQ(k.sent.back().rq.cmdLen, 7);
+
+  // No direction, or both: no data, whatever the length says.
+  for (BYTE flags : {BYTE(0), BYTE(SRB_DIR_IN | SRB_DIR_OUT)}) {
+    auto none = Exec({0x1B, 0, 0, 0, 0x02, 0}, flags, piece, 16);
+    EXPECT_EQ(layer.Send(&none), SS_COMP);
+    EXPECT_EQ(k.sent.back().rq.direction, kSgDxferNone);
+    EXPECT_EQ(k.sent.back().rq.dxferLen, 0u);
+  }
+  EXPECT_TRUE(k.lines.empty());
+}
+
+TEST_F(SgioRequestTest, ShortDataOutIsAnOverrunShortDataInIsNot) {
+  BYTE piece[8192] = {};
+  k.outcome.resid = 4096;
+  auto out = Exec({0x3B, 0x06, 0, 0, 0, 0, 0, 0x20, 0, 0}, SRB_DIR_OUT, piece, sizeof(piece));
+  EXPECT_EQ(layer.Send(&out), SS_ERR);
+  EXPECT_EQ(out.SRB_HaStat, HASTAT_DO_DU);
+  EXPECT_TRUE(k.Said("/dev/sr0: CDB 3Bh moved 4096 of 8192 bytes out; not delivered"));
+
+  k.outcome.resid = 0;
+  k.answer.assign(10, 1);
+  BYTE in[50];
+  auto inquiry = Exec({0x12, 0, 0, 0, 50, 0}, SRB_DIR_IN, in, sizeof(in));
+  EXPECT_EQ(layer.Send(&inquiry), SS_COMP);
+  EXPECT_EQ(inquiry.SRB_HaStat, 0);
+}
+
+TEST_F(SgioRequestTest, CheckConditionCarriesTheDrivesSense) {
+  k.outcome.status = 0x02;
+  k.sense = {0x70, 0, 0x02, 0, 0, 0, 0, 0x0A, 0, 0, 0, 0, 0x3A, 0x00, 0, 0, 0, 0x55};
+  auto tur = Exec({0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(layer.Send(&tur), SS_ERR);
+  EXPECT_EQ(tur.SRB_TargStat, 0x02);
+  EXPECT_EQ(tur.SRB_HaStat, 0);
+  EXPECT_EQ(tur.SenseArea[2], 0x02);
+  EXPECT_EQ(tur.SenseArea[12], 0x3A);
+  EXPECT_EQ(k.sent.back().rq.senseMax, SENSE_LEN);
+
+  // Sense the driver vouches for is a check condition even without the status.
+  k.outcome.status = 0;
+  k.outcome.driverStatus = kDriverSense;
+  auto again = Exec({0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(layer.Send(&again), SS_ERR);
+  EXPECT_EQ(again.SRB_TargStat, 0x02);
+  EXPECT_EQ(again.SenseArea[12], 0x3A);
+}
+
+TEST_F(SgioRequestTest, KernelFailuresAreNeverACompletionAndEachIsNamed) {
+  struct Case {
+    const char* name;
+    SgioOutcome o;
+    BYTE status;
+    BYTE haStat;
+    const char* line;
+  };
+  auto errnoOf = [](int e) {
+    SgioOutcome o;
+    o.nErrno = e;
+    return o;
+  };
+  auto host = [](std::uint16_t h, std::uint16_t d = 0, std::uint8_t status = 0) {
+    SgioOutcome o;
+    o.hostStatus = h;
+    o.driverStatus = d;
+    o.status = status;
+    return o;
+  };
+  const Case cases[] = {
+      {"timeout", host(kDidTimeOut), SS_ERR, HASTAT_COMMAND_TIMEOUT, "host status 03h (DID_TIME_OUT)"},
+      {"driver timeout", host(0, kDriverTimeout), SS_ERR, HASTAT_COMMAND_TIMEOUT,
+       "driver status 06h (DRIVER_TIMEOUT)"},
+      {"timed out", errnoOf(ETIMEDOUT), SS_ERR, HASTAT_COMMAND_TIMEOUT, "ETIMEDOUT"},
+      // The transport failed: whatever status came with it is not the target's.
+      {"host error", host(kDidError, 0, 0x02), SS_ERR, HASTAT_PHASE_ERR, "host status 07h (DID_ERROR)"},
+      {"no connect", host(kDidNoConnect), SS_ERR, HASTAT_SEL_TO, "DID_NO_CONNECT"},
+      {"driver error", host(0, 4), SS_ERR, HASTAT_PHASE_ERR, "driver status 04h (DRIVER_ERROR)"},
+      {"EIO", errnoOf(EIO), SS_ERR, HASTAT_PHASE_ERR, "EIO: "},
+      {"EINVAL", errnoOf(EINVAL), SS_INVALID_SRB, 0, "EINVAL: "},
+      {"ENOMEM", errnoOf(ENOMEM), SS_BUFFER_TO_BIG, 0, "ENOMEM: "},
+      {"EFAULT", errnoOf(EFAULT), SS_BUFFER_ALIGN, 0, "EFAULT: "},
+      {"EPERM", errnoOf(EPERM), SS_ERR, HASTAT_PHASE_ERR,
+       "CDB 3Bh failed, EPERM: Operation not permitted: WRITE BUFFER (3Bh) needs CAP_SYS_RAWIO, "
+       "which this process lacks; run it as root, or give the program the capability: "
+       "setcap cap_sys_rawio+ep /usr/bin/orvex-cli"},
+      {"EACCES", errnoOf(EACCES), SS_ERR, HASTAT_PHASE_ERR, "group cdrom"},
+  };
+  BYTE piece[64] = {};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    k.outcome = c.o;
+    k.signalled.clear();
+    k.lines.clear();
+    auto out = Exec({0x3B, 0x06, 0, 0, 0, 0, 0, 0, 0x40, 0}, SRB_DIR_OUT, piece, sizeof(piece));
+    EXPECT_EQ(layer.Send(&out), c.status);
+    EXPECT_EQ(out.SRB_HaStat, c.haStat);
+    EXPECT_EQ(out.SRB_TargStat, 0);
+    EXPECT_EQ(k.signalled.size(), 1u);
+    ASSERT_EQ(k.lines.size(), 1u);
+    EXPECT_NE(k.lines[0].find(c.line), std::string::npos) << k.lines[0];
+  }
+}
+
+TEST_F(SgioRequestTest, DeviceThatGoesAwayBetweenTwoRequests) {
+  auto tur = Exec({0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(layer.Send(&tur), SS_COMP);
+  k.outcome.nErrno = ENODEV;
+  EXPECT_EQ(layer.Send(&tur), SS_ERR);
+  EXPECT_EQ(tur.SRB_HaStat, HASTAT_SEL_TO);
+  EXPECT_TRUE(k.Said("ENODEV: No such device; the device has gone"));
+  // The next search no longer finds it, and closes what it had.
+  k.nodes.clear();
+  EXPECT_EQ(layer.SupportInfo(), 0x0100u);
+  EXPECT_TRUE(k.open.empty());
+  EXPECT_EQ(layer.Send(&tur), SS_INVALID_HA);
+}
+
+TEST_F(SgioRequestTest, RequestAboveTheKernelsLimitIsRefusedWhole) {
+  SRB_HAInquiry ha = {};
+  ha.SRB_Cmd = SC_HA_INQUIRY;
+  EXPECT_EQ(layer.Send(&ha), SS_COMP);
+  EXPECT_EQ(ha.HA_Unique[4] | ha.HA_Unique[5] << 8 | ha.HA_Unique[6] << 16, 0x10000);
+
+  static BYTE big[0x10001];
+  auto out = Exec({0x3B, 0x06, 0, 0, 0, 0, 0x01, 0, 0x01, 0}, SRB_DIR_OUT, big, sizeof(big));
+  EXPECT_EQ(layer.Send(&out), SS_BUFFER_TO_BIG);
+  EXPECT_TRUE(k.sent.empty());
+  EXPECT_EQ(k.signalled.size(), 1u);
+}
+
+TEST_F(SgioRequestTest, PostingRoutinesAreRefusedOnceAndEventsAreSet) {
+  auto tur = Exec({0, 0, 0, 0, 0, 0});
+  tur.SRB_Flags = SRB_POSTING;
+  EXPECT_EQ(layer.Send(&tur), SS_COMP);
+  EXPECT_EQ(layer.Send(&tur), SS_COMP);
+  EXPECT_TRUE(k.signalled.empty());
+  ASSERT_EQ(k.lines.size(), 1u);
+  EXPECT_NE(k.lines[0].find("SRB_EVENT_NOTIFY"), std::string::npos);
+}
+
+}  // namespace
