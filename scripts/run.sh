@@ -5,20 +5,32 @@
 # unattended mode on a generated demo image; press Update (or let another
 # program post WM_USER+4). Without a display the whole unattended update runs
 # under Xvfb by itself: the message boxes it answered and the texts it read
-# are printed, screenshots go to build/e2e/shots/unattended-*.png, and the
-# simulated drive's revision is shown before and after.
+# are printed, screenshots go to build/e2e/<build>/shots/unattended-*.png,
+# and the simulated drive's revision is shown before and after.
+#
+# It runs the 32-bit build (build/win32) where Wine's 32-bit loader starts,
+# else the 64-bit one (build/win64); ORVEX_WINE_ARCH=32|64 chooses.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/install-deps.sh
+# shellcheck source=wine-arch.sh
+. scripts/wine-arch.sh
+orvex_wine_decide
+orvex_wine_use "$ORVEX_WINE_ARCH_ANSWER"
+if [ "$ORVEX_WINE_ARCH_ANSWER" = 64 ]; then
+  echo "run: the 64-bit build (build/win64) under Wine's 64-bit loader: $ORVEX_WINE_WHY"
+fi
+preset=$ORVEX_WIN_PRESET
+export ORVEX_WINE_ARCH=$ORVEX_WINE_ARCH_ANSWER  # the e2e runner below runs the same
 cmake --preset native >/dev/null && cmake --build --preset native -j2 --target orvex-imagegen >/dev/null
-cmake --preset win32 >/dev/null && cmake --build --preset win32 -j2 >/dev/null
+cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j2 >/dev/null
 
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   demo=$root/build/demo
   rm -rf "$demo" && mkdir -p "$demo"
-  cp build/win32/Orvex.exe build/win32/sim/wnaspi32.dll "$demo/"
+  cp "build/$preset/Orvex.exe" "build/$preset/sim/wnaspi32.dll" "$demo/"
   cat >"$demo/wnaspi32.cfg" <<'EOF_CFG'
 adapters 1
 latency 20
@@ -36,7 +48,7 @@ EOF_CFG
   WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=n" exec wine ./Orvex.exe
 fi
 
-log=build/e2e/cases/unattended/log.txt
+log=build/e2e/$preset/cases/unattended/log.txt
 status=0
 tests/e2e/run.sh --no-build tests/e2e/demo/unattended.case || status=$?
 echo
@@ -44,8 +56,8 @@ echo "---- what the run showed (driver transcript) ----"
 grep -E "NOTE|wait_box|answer|  text |started" "$log" | sed 's/^ok  *[0-9]* //'
 echo
 echo "---- requests the simulated drive received, by command byte ----"
-sed -n 's/.* cdb=\(..\)\(..\).*/\1 \2/p' build/e2e/cases/unattended/sim.log | sort | uniq -c |
+sed -n 's/.* cdb=\(..\)\(..\).*/\1 \2/p' build/e2e/$preset/cases/unattended/sim.log | sort | uniq -c |
   awk '{n[$2]=n[$2]" "$3":"$1} END {for (c in n) print "  " c n[c]}' | sort
 echo
-echo "screenshots: $root/build/e2e/shots/unattended-transfer.png, unattended-completed.png"
+echo "screenshots: $root/build/e2e/$preset/shots/unattended-transfer.png, unattended-completed.png"
 exit "$status"

@@ -33,9 +33,45 @@ step "native unit tests (ASan+UBSan)" unit native-asan -E unit_faults_threads
 step "threaded tests (TSan)" unit native-tsan -R "unit_dialog|unit_faults_threads"
 step "artwork matches its script" python3 res/art/make_art.py --check
 step "win32 build" build win32
-if [ -x tests/e2e/run.sh ]; then step "end-to-end under Wine" tests/e2e/run.sh tests/e2e/cases/*.case tests/e2e/demo/*.case; fi
-if [ -x tests/e2e/profile-diff.sh ]; then step "INI reader against Wine" tests/e2e/profile-diff.sh; fi
-if [ -x tests/fuzz/run.sh ]; then step "fuzzing (short)" tests/fuzz/run.sh "${ORVEX_FUZZ_SECONDS:-15}"; fi
+step "win64 build" build win64
 
-echo "$passed passed, $failed failed"
+# The end-to-end suite runs on every Windows build this machine can run
+# under Wine: both where Wine's 32-bit loader starts, else win64 alone.
+# ORVEX_WINE_ARCH=32|64 runs one.
+. scripts/wine-arch.sh
+orvex_wine_decide || exit 2
+if [ -n "${ORVEX_WINE_ARCH:-}" ]; then
+  archs=("$ORVEX_WINE_ARCH")
+  echo "=== end-to-end: the win$ORVEX_WINE_ARCH build only ($ORVEX_WINE_WHY)"
+elif [ "$ORVEX_WINE_ARCH_ANSWER" = 32 ]; then
+  archs=(32 64)
+else
+  archs=(64)
+  echo "=== end-to-end: the win64 build only, the win32 build cannot run here: $ORVEX_WINE_WHY"
+fi
+cases_passed=0
+cases_failed=0
+e2e() {  # e2e ARCH: the suite on one build; its case counts join the total
+  local out=build/e2e/suite-$1.txt rc
+  mkdir -p build/e2e
+  ORVEX_WINE_ARCH=$1 tests/e2e/run.sh --no-build tests/e2e/cases/*.case tests/e2e/demo/*.case 2>&1 | tee "$out"
+  rc=${PIPESTATUS[0]}
+  local line
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$out" | tail -n 1)
+  if [ -n "$line" ]; then
+    cases_passed=$((cases_passed + ${line%% *}))
+    line=${line#*, }
+    cases_failed=$((cases_failed + ${line%% *}))
+  else
+    cases_failed=$((cases_failed + 1))
+  fi
+  return "$rc"
+}
+for a in "${archs[@]}"; do
+  step "end-to-end under Wine (win$a)" e2e "$a"
+done
+step "INI reader against Wine (win${ORVEX_WINE_ARCH:-$ORVEX_WINE_ARCH_ANSWER})" tests/e2e/profile-diff.sh
+step "fuzzing (short)" tests/fuzz/run.sh "${ORVEX_FUZZ_SECONDS:-15}"
+
+echo "$passed steps passed, $failed failed; end-to-end cases: $cases_passed passed, $cases_failed failed (${archs[*]/#/win})"
 [ "$failed" -eq 0 ]

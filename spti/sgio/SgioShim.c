@@ -1,4 +1,4 @@
-/* Preloaded into Wine's (32-bit) processes for tests: SG_IO and the SCSI
+/* Preloaded into Wine's processes (32- or 64-bit) for tests: SG_IO and the SCSI
  * address query on one device node are answered by the simulated drive
  * behind a Unix socket (SgioDrive) instead of the kernel. Everything else
  * goes to the real ioctl. Built without the C library's headers or start
@@ -38,7 +38,7 @@ extern char* realpath(const char* path, char* resolved);
 #define EIO 5
 #define EACCES 13
 
-/* sg_io_hdr_t on i386. */
+/* sg_io_hdr_t; the same declaration gives the i386 and the x86_64 layout. */
 struct sg_io_hdr {
   int interface_id;
   int dxfer_direction;
@@ -238,19 +238,30 @@ int __ioctl_time64(int fd, unsigned long request, void* arg) {
   return real(fd, request, arg);
 }
 
-int open64(const char* path, int flags, ...) {
-  static int (*real)(const char*, int, ...);
-  __builtin_va_list ap;
-  u32 mode = 0;
-  if (flags & (0x40 | 0x400000)) { /* O_CREAT, O_TMPFILE: a mode follows */
-    __builtin_va_start(ap, flags);
-    mode = __builtin_va_arg(ap, u32);
-    __builtin_va_end(ap);
-  }
+/* Opens path with the real function `name`, unless the node is denied. */
+static int open_as(const char* name, int (**real)(const char*, int, ...), const char* path, int flags,
+                   u32 mode) {
   if (getenv("ORVEX_SGIO_DENY") && is_node_path(path)) {
     *__errno_location() = EACCES;
     return -1;
   }
-  if (!real) real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open64");
-  return real(path, flags, mode);
+  if (!*real) *real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, name);
+  return (*real)(path, flags, mode);
 }
+
+/* 32-bit programs built with 64-bit file offsets call open64; 64-bit ones
+ * call open. */
+#define OPEN_WRAPPER(name)                                               \
+  int name(const char* path, int flags, ...) {                           \
+    static int (*real)(const char*, int, ...);                           \
+    __builtin_va_list ap;                                                \
+    u32 mode = 0;                                                        \
+    if (flags & (0x40 | 0x400000)) { /* O_CREAT, O_TMPFILE: a mode follows */ \
+      __builtin_va_start(ap, flags);                                     \
+      mode = __builtin_va_arg(ap, u32);                                  \
+      __builtin_va_end(ap);                                              \
+    }                                                                    \
+    return open_as(#name, &real, path, flags, mode);                     \
+  }
+OPEN_WRAPPER(open64)
+OPEN_WRAPPER(open)

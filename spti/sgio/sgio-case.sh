@@ -7,21 +7,22 @@
 #   -> Unix socket -> SgioDrive (the simulated drive model)
 #
 # Needs root (for the device node), an unbound loop device (whose numbers
-# the node borrows; no request reaches its driver), gcc able to compile
-# for i386 and g++. The case must set CASE_PRISTINE=1: the prefix gets a
+# the node borrows; no request reaches its driver), gcc and g++. The shim
+# is built for the architecture of the Wine loader the run uses
+# (scripts/wine-arch.sh). The case must set CASE_PRISTINE=1: the prefix gets a
 # CD-ROM drive letter.
 
 # sgio_library: puts the pass-through wnaspi32.dll beside Orvex.exe:
-# ORVEX_SPTI_DLL, else the win32 build's, else one compiled here from the
-# sources (a build that does not make the library yet). Sets SPTI_DLL to
-# the file used.
+# ORVEX_SPTI_DLL, else the run's Windows build's, else one compiled here
+# from the sources (a build that does not make the library yet). Sets
+# SPTI_DLL to the file used.
 sgio_library() {
-  SPTI_DLL=${ORVEX_SPTI_DLL:-$ROOT/build/win32/spti/wnaspi32.dll}
+  SPTI_DLL=${ORVEX_SPTI_DLL:-$ROOT/build/$ORVEX_WIN_PRESET/spti/wnaspi32.dll}
   if [ ! -f "$SPTI_DLL" ]; then
     [ -z "${ORVEX_SPTI_DLL:-}" ] || fail "no pass-through wnaspi32.dll at $ORVEX_SPTI_DLL"
     SPTI_DLL=$CASE_DIR/spti-wnaspi32.dll
     log "the build has no pass-through library; compiling $SPTI_DLL"
-    i686-w64-mingw32-g++ -std=c++17 -O2 -shared -I"$ROOT" "$ROOT/spti/SptiAspi.cpp" \
+    "$ORVEX_MINGW-g++" -std=c++17 -O2 -shared -I"$ROOT" "$ROOT/spti/SptiAspi.cpp" \
       "$ROOT/spti/Win32DeviceIo.cpp" "$ROOT/spti/SptiLayer.cpp" "$ROOT/spti/InstalledLayer.cpp" \
       "$ROOT/spti/Win32SystemLibraries.cpp" "$ROOT/spti/wnaspi32.def" \
       -static -static-libgcc -static-libstdc++ -o "$SPTI_DLL" ||
@@ -42,12 +43,16 @@ sgio_setup() {
   [ "${CASE_PRISTINE:-0}" = 1 ] || fail "an SG_IO case changes its prefix: set CASE_PRISTINE=1"
   mkdir -p "$dir/lib/i386-linux-gnu" "$dir/lib/x86_64-linux-gnu" "$dir/mnt"
 
-  # $LIB picks the shim in Wine's 32-bit processes and an empty stub in
-  # the host's 64-bit tools, which would otherwise complain.
-  gcc -m32 -O2 -fPIC -shared -nostdlib "$ROOT/spti/sgio/SgioShim.c" \
-    -o "$dir/lib/i386-linux-gnu/sgio-shim.so" || fail "cannot build the 32-bit SG_IO shim"
-  printf 'int orvex_sgio_stub;\n' | gcc -x c -shared -nostdlib -fPIC - \
-    -o "$dir/lib/x86_64-linux-gnu/sgio-shim.so" || fail "cannot build the shim's stub"
+  # $LIB picks the shim in the processes of Wine's loader and an empty stub
+  # in those of the other architecture (the host's tools when Wine runs
+  # 32-bit), which would otherwise complain. On the 64-bit road the host's
+  # tools get the shim too; it leaves every other file alone.
+  local other=x86_64-linux-gnu other_flags=-m64
+  [ "$ORVEX_SHIM_LIBDIR" = x86_64-linux-gnu ] && { other=i386-linux-gnu; other_flags=-m32; }
+  gcc "$ORVEX_SHIM_CFLAGS" -O2 -fPIC -shared -nostdlib "$ROOT/spti/sgio/SgioShim.c" \
+    -o "$dir/lib/$ORVEX_SHIM_LIBDIR/sgio-shim.so" || fail "cannot build the SG_IO shim ($ORVEX_SHIM_CFLAGS)"
+  printf 'int orvex_sgio_stub;\n' | gcc "$other_flags" -x c -shared -nostdlib -fPIC - \
+    -o "$dir/lib/$other/sgio-shim.so" || fail "cannot build the shim's stub"
   g++ -std=c++17 -O1 -I"$ROOT" "$ROOT/spti/sgio/SgioDrive.cpp" "$ROOT/sim/SimModel.cpp" \
     "$ROOT/sim/SimPort.cpp" -lpthread -ldl -o "$dir/sgio-drive" || fail "cannot build SgioDrive"
 

@@ -11,7 +11,8 @@
 # against the recorded ones (so the unit tests keep telling the truth), and
 # PROFILE_DIFF_RANDOM (default 200) seeded random INI files (seed
 # PROFILE_DIFF_SEED, default 1). Wine runs in $WINEPREFIX when it is set,
-# otherwise in a fresh 32-bit prefix that is removed afterwards. Wine console
+# otherwise in a fresh prefix that is removed afterwards; its architecture,
+# and the dump program's, come from scripts/wine-arch.sh. Wine console
 # programs need no display, so DISPLAY is unset for them.
 set -euo pipefail
 
@@ -30,12 +31,17 @@ for arg in "$@"; do
 done
 
 bash "$ROOT/scripts/install-deps.sh"
+# shellcheck source=../../scripts/wine-arch.sh
+. "$ROOT/scripts/wine-arch.sh"
+orvex_wine_decide
+orvex_wine_use "$ORVEX_WINE_ARCH_ANSWER"
+echo "== Wine $ORVEX_WINE_ARCH_ANSWER-bit: $ORVEX_WINE_WHY"
 
 rm -rf "$OUT"
 mkdir -p "$OUT"
 
 echo "== building the dump program for Windows and for the host"
-i686-w64-mingw32-g++ -std=c++17 -O1 -Wall -Wextra -static -static-libgcc -static-libstdc++ \
+"$ORVEX_MINGW-g++" -std=c++17 -O1 -Wall -Wextra -static -static-libgcc -static-libstdc++ \
   -I"$ROOT" "$SRC/ProfileDump.cpp" "$ROOT/platform/win32/Profile.cpp" -o "$OUT/ProfileDump.exe"
 g++ -std=c++17 -O1 -g -Wall -Wextra -fsanitize=address,undefined -fno-sanitize-recover=all \
   -I"$ROOT" "$SRC/ProfileDump.cpp" "$ROOT/platform/headless/Profile.cpp" -o "$OUT/ProfileDumpNative"
@@ -55,8 +61,8 @@ trap cleanup EXIT
 if [ -z "${WINEPREFIX:-}" ]; then
   OWN_PREFIX=$(mktemp -d /tmp/orvex-profile-prefix.XXXXXX)
   export WINEPREFIX="$OWN_PREFIX"
-  echo "== creating a 32-bit Wine prefix in $WINEPREFIX"
-  WINEARCH=win32 timeout 300 env -u DISPLAY wineboot -i >/dev/null 2>&1
+  echo "== creating a $ORVEX_WINEARCH Wine prefix in $WINEPREFIX"
+  WINEARCH=$ORVEX_WINEARCH timeout 300 env -u DISPLAY wineboot -i >/dev/null 2>&1
   timeout 120 wineserver -w
 fi
 

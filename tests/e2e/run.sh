@@ -8,15 +8,29 @@
 # tests/e2e/cases/*.case. Prints one line per case and then exactly
 # "N passed, M failed"; exits nonzero when a case failed.
 #
+# The Windows architecture comes from scripts/wine-arch.sh (32 where Wine's
+# 32-bit loader starts, else 64; ORVEX_WINE_ARCH=32|64 overrides): the run
+# uses build/win32 or build/win64, the matching Wine loader, and a prefix
+# and output folder of its own, build/e2e/win32 or build/e2e/win64.
+#
 # Environment overrides: ORVEX_EXE, ORVEX_DRIVER, ORVEX_SIM_DLL (files to
-# use instead of the win32 build's), E2E_DISPLAY (display number to start
-# Xvfb on, default the first free from 93).
+# use instead of the build's), E2E_DISPLAY (display number to start Xvfb
+# on, default the first free from 93).
 set -uo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 E2E_SRC=$ROOT/tests/e2e
-OUT=$ROOT/build/e2e
-WIN32_BUILD=$ROOT/build/win32
+# shellcheck source=../../scripts/wine-arch.sh
+. "$ROOT/scripts/wine-arch.sh"
+if [ "${1:-}" = "--case-exec" ]; then
+  # A case runs with what its runner chose.
+  orvex_wine_use "$ORVEX_WINE_ARCH_USED" || exit 2
+else
+  orvex_wine_decide || exit 2
+  orvex_wine_use "$ORVEX_WINE_ARCH_ANSWER" || exit 2
+fi
+OUT=$ROOT/build/e2e/$ORVEX_WIN_PRESET
+WIN_BUILD=$ROOT/build/$ORVEX_WIN_PRESET
 SHOTS=$OUT/shots
 PREFIX=$OUT/prefix
 WINE_OVERRIDES="mscoree,mshtml=;wnaspi32=n"
@@ -110,7 +124,7 @@ press_key() {
   log "pressed $* in \"$caption\""
 }
 
-# shot NAME: screenshot of the whole display to build/e2e/shots/CASE-NAME.png;
+# shot NAME: screenshot of the whole display to build/e2e/ARCH/shots/CASE-NAME.png;
 # sets SHOT to its path.
 shot() {
   SHOT=$SHOTS/$CASE_NAME-$1.png
@@ -232,7 +246,7 @@ stop_wine() {  # stop_wine PREFIX: ends every Wine process of that prefix
 
 have_tools() {
   local t
-  for t in wine wineserver Xvfb xdotool import convert cmake i686-w64-mingw32-g++; do
+  for t in wine wineserver Xvfb xdotool import convert cmake "$ORVEX_MINGW-g++"; do
     command -v "$t" >/dev/null || return 1
   done
 }
@@ -253,7 +267,8 @@ start_xvfb() {
   done
 }
 
-# One shared 32-bit prefix, made once and reused while Wine's version stays.
+# One shared prefix per architecture, made once and reused while Wine's
+# version stays.
 make_prefix() {
   local want
   # Bump the suffix when the prefix's settings below change.
@@ -270,7 +285,7 @@ make_prefix() {
     sleep 0.5
   done
   log "creating the Wine prefix (about 15 s)"
-  local p=(env WINEPREFIX="$PREFIX" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=")
+  local p=(env WINEPREFIX="$PREFIX" WINEARCH="$ORVEX_WINEARCH" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=")
   timeout 180 "${p[@]}" wineboot -i >"$OUT/prefix.log" 2>&1 || return 1
   timeout 60 "${p[@]}" wineserver -w
   # A virtual desktop gives title bars, dependable focus, and no 2 s pause
@@ -292,7 +307,7 @@ find_sim_dll() {
     return
   fi
   # The simulated drive's library, never the pass-through one of spti/.
-  echo "$WIN32_BUILD/sim/wnaspi32.dll"
+  echo "$WIN_BUILD/sim/wnaspi32.dll"
 }
 
 # case_setting FILE VAR DEFAULT: a setting from the case's header, read in
@@ -336,11 +351,12 @@ main() {
   cases=("${early[@]}" "${late[@]}")
 
   mkdir -p "$OUT" "$SHOTS" "$OUT/cases"
+  echo "e2e: Windows $ORVEX_WINE_ARCH_USED-bit build ($ORVEX_WIN_PRESET) under Wine: ${ORVEX_WINE_WHY:-as chosen}"
   summary() { echo "$1 passed, $2 failed"; }
 
   # Runs in the same tree share the prefix and build/e2e, and each stops the
   # prefix's Wine server between cases: one run at a time.
-  exec 9>"$OUT/run.lock"
+  exec 9>"$ROOT/build/e2e/run.lock"
   if ! flock -n 9; then
     echo "e2e: waiting for another run in this tree to finish" >&2
     flock -w 900 9 || { echo "e2e: the other run did not finish within 15 minutes" >&2
@@ -356,16 +372,16 @@ main() {
   fi
 
   if [ "$build" = 1 ]; then
-    if ! { (cd "$ROOT" && timeout 300 cmake --preset win32 && timeout 900 cmake --build --preset win32 -j2) \
-      >"$OUT/build.log" 2>&1; }; then
-      echo "e2e: the win32 build failed; see build/e2e/build.log" >&2
+    if ! { (cd "$ROOT" && timeout 300 cmake --preset "$ORVEX_WIN_PRESET" &&
+      timeout 900 cmake --build --preset "$ORVEX_WIN_PRESET" -j2) >"$OUT/build.log" 2>&1; }; then
+      echo "e2e: the $ORVEX_WIN_PRESET build failed; see ${OUT#"$ROOT"/}/build.log" >&2
       tail -n 15 "$OUT/build.log" >&2
       summary 0 ${#cases[@]}
       exit 1
     fi
   fi
-  export ORVEX_EXE=${ORVEX_EXE:-$WIN32_BUILD/Orvex.exe}
-  export DRIVER_EXE=${ORVEX_DRIVER:-$WIN32_BUILD/tests/e2e/OrvexDriver.exe}
+  export ORVEX_EXE=${ORVEX_EXE:-$WIN_BUILD/Orvex.exe}
+  export DRIVER_EXE=${ORVEX_DRIVER:-$WIN_BUILD/tests/e2e/OrvexDriver.exe}
   SIM_DLL=$(find_sim_dll)
   export SIM_DLL
   for f in "$ORVEX_EXE" "$DRIVER_EXE"; do
@@ -376,7 +392,7 @@ main() {
   trap 'stop_wine "$PREFIX"; [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null; wait 2>/dev/null' EXIT
   start_xvfb || { echo "e2e: Xvfb did not start" >&2; summary 0 ${#cases[@]}; exit 1; }
   stop_wine "$PREFIX"  # a server left from an aborted run may sit on another display
-  make_prefix || { echo "e2e: cannot create the Wine prefix; see build/e2e/prefix.log" >&2
+  make_prefix || { echo "e2e: cannot create the Wine prefix; see ${OUT#"$ROOT"/}/prefix.log" >&2
     summary 0 ${#cases[@]}; exit 1; }
 
   local passed=0 failed=0 c name dir prefix t0 status pristine limit reason secs
@@ -413,7 +429,7 @@ main() {
       reason=$(grep -E '^(FAIL|  +=>)' "$dir/log.txt" | grep -m1 'FAIL' || true)
       [ "$status" -eq 124 ] && reason="timed out (CASE_TIMEOUT ${limit}s)"
       [ -z "$reason" ] && reason="exit status $status"
-      echo "FAIL $name (${secs}s): $reason [log: build/e2e/cases/$name/log.txt]"
+      echo "FAIL $name (${secs}s): $reason [log: ${dir#"$ROOT"/}/log.txt]"
     fi
     if [ "$pristine" = 1 ] && [ "$keep" = 0 ]; then rm -rf "$prefix"; fi
   done
