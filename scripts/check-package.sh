@@ -136,7 +136,7 @@ check_preset() {
   grep -qF "Tarnquil $version" "$readme" || problem "README.txt: no caption with $version"
   while IFS= read -r t; do
     [ -n "$t" ] || continue
-    grep -qF -- "\"$t" "$readme" || problem "README.txt does not quote: \"$t\""
+    grep -qF -- "\"$t\"" "$readme" || problem "README.txt does not quote: \"$t\""
   done < <(shown_texts)
   local want got
   want=$(read_keys | tr '\n' ' ')
