@@ -20,6 +20,7 @@
 #include <mutex>
 
 #include "spti/SgioDeviceIo.h"
+#include "spti/SystemLibraries.h"
 #include "spti/SptiPort.h"
 
 namespace spti {
@@ -196,6 +197,12 @@ CDeviceIo& PlatformDeviceIo() {
   static CLinuxKernel kernel;
   static CSgioDeviceIo io(kernel);
   return io;
+}
+
+// Linux has no installed ASPI layer to fall back to.
+CSystemLibraries& PlatformSystemLibraries() {
+  static CNoSystemLibraries none;
+  return none;
 }
 
 CLayerLock::CLayerLock() { g_layerMutex.lock(); }

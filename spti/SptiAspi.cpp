@@ -1,5 +1,6 @@
 // The two ASPI for Win32 entry points of the pass-through library.
 #include "drive/Srb.h"
+#include "spti/InstalledLayer.h"
 #include "spti/SptiLayer.h"
 #include "spti/SptiPort.h"
 
@@ -12,16 +13,24 @@ spti::CSptiLayer& Layer() {
   return layer;
 }
 
+// The pass-through, or an installed ASPI layer where it cannot serve.
+spti::CAspiRouter& Router() {
+  static spti::CAspiRouter router(Layer(), spti::PlatformSystemLibraries(),
+                                  spti::PlatformDeviceIo());
+  return router;
+}
+
 }  // namespace
 
 // One request at a time: the device table is rebuilt by
-// GetASPI32SupportInfo, and requests complete before the call returns.
+// GetASPI32SupportInfo, and pass-through requests complete before the call
+// returns (an installed layer's complete as that layer does).
 extern "C" DWORD GetASPI32SupportInfo(void) {
   spti::CLayerLock lock;
-  return Layer().SupportInfo();
+  return Router().SupportInfo();
 }
 
 extern "C" DWORD SendASPI32Command(void* srb) {
   spti::CLayerLock lock;
-  return Layer().Send(srb);
+  return Router().Send(srb);
 }

@@ -22,7 +22,8 @@ sgio_library() {
     SPTI_DLL=$CASE_DIR/spti-wnaspi32.dll
     log "the build has no pass-through library; compiling $SPTI_DLL"
     "$ORVEX_MINGW-g++" -std=c++17 -O2 -shared -I"$ROOT" "$ROOT/spti/SptiAspi.cpp" \
-      "$ROOT/spti/Win32DeviceIo.cpp" "$ROOT/spti/SptiLayer.cpp" "$ROOT/spti/wnaspi32.def" \
+      "$ROOT/spti/Win32DeviceIo.cpp" "$ROOT/spti/SptiLayer.cpp" "$ROOT/spti/InstalledLayer.cpp" \
+      "$ROOT/spti/Win32SystemLibraries.cpp" "$ROOT/spti/wnaspi32.def" \
       -static -static-libgcc -static-libstdc++ -o "$SPTI_DLL" ||
       fail "cannot compile the pass-through library"
   fi
