@@ -34,6 +34,7 @@ step "threaded tests (TSan)" unit native-tsan -R "unit_dialog|unit_faults_thread
 step "artwork matches its script" python3 res/art/make_art.py --check
 step "win32 build" build win32
 step "win64 build" build win64
+step "release packages" scripts/check-package.sh
 
 # The end-to-end suite runs on every Windows build this machine can run
 # under Wine: both where Wine's 32-bit loader starts, else win64 alone.
