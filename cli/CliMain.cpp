@@ -16,12 +16,11 @@
 #include "drive/ModelCodes.h"
 #include "drive/MyAspi32.h"
 #include "res/ResourceIds.h"
+#include "res/Version.h"
 #include "update/FirmwareImage.h"
 #include "update/UpdateEngine.h"
 
-#ifndef ORVEX_VERSION_TEXT
-#define ORVEX_VERSION_TEXT "5.00.06W"
-#endif
+#define ORVEX_VERSION_TEXT ORVEX_VERSION
 
 namespace {
 
