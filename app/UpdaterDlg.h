@@ -89,6 +89,10 @@ class CUpdaterDlg : public CDialog {
   std::atomic<int> m_nWorkersAlive{0};
   // An update completed: the dialog only closes from now on.
   std::atomic<bool> m_bUpdateCompleted{false};
+  // The kind of update OnUpdate started (write strategy or main firmware);
+  // the worker commits and checks that kind, whatever the setting says by
+  // then.
+  bool m_bUpdateIsWriteStrategy = false;
   // A handler is in progress on the dialog's thread (its boxes pump
   // messages; a private run message must not re-enter it).
   int m_nBusy = 0;

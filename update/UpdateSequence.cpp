@@ -114,6 +114,7 @@ void CUpdaterDlg::OnUpdate() {
 
   ShowStatus(writeStrategy ? IDS_WRITING_WS : IDS_WRITING_FIRMWARE);
 
+  m_bUpdateIsWriteStrategy = writeStrategy;
   m_bWorkerRunning = true;
   ++m_nWorkersAlive;
   m_pWorker = CWinThread::Begin(&CUpdaterDlg::UpdateWorkerProc, this);
@@ -159,7 +160,7 @@ unsigned CUpdaterDlg::UpdateWorkerProc(void* param) {
 }
 
 int CUpdaterDlg::FinishUpdate() {
-  bool writeStrategy = m_bWriteStrategy != 0;
+  const bool writeStrategy = m_bUpdateIsWriteStrategy;
   int rc = writeStrategy ? m_pImage->CommitWriteStrategy() : m_pImage->CommitFirmware();
   KillTimer(UPDATE_TIMER_ID);
   SleepMs(10);

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -62,7 +64,13 @@ CWinThread* CWinThread::Begin(ThreadProc proc, void* param) {
     ++W().running;
     ++W().started;
   }
-  std::thread th([t, proc, param] {
+  // The thread starts held, as a suspended thread would: the object
+  // deletes itself when the procedure returns, so its id must be stored
+  // before the procedure can run.
+  auto go = std::make_shared<std::promise<void>>();
+  std::shared_future<void> started = go->get_future().share();
+  std::thread th([t, proc, param, started] {
+    started.wait();
     proc(param);
     delete t;  // the thread object deletes itself
     std::lock_guard<std::mutex> lock(W().m);
@@ -71,6 +79,7 @@ CWinThread* CWinThread::Begin(ThreadProc proc, void* param) {
   });
   t->m_nThreadId = static_cast<unsigned long>(std::hash<std::thread::id>()(th.get_id()));
   th.detach();
+  go->set_value();
   return t;
 }
 

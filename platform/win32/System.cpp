@@ -26,13 +26,16 @@ CWinThread* CWinThread::Begin(ThreadProc proc, void* param) {
   CWinThread* t = ThreadStarter::Make();
   auto* args = new ThreadStarter::Args{proc, param, t};
   DWORD id = 0;
-  HANDLE h = CreateThread(nullptr, 0, ThreadStarter::Entry, args, 0, &id);
+  // Started suspended: the object deletes itself when the procedure
+  // returns, so its id is stored before the procedure can run.
+  HANDLE h = CreateThread(nullptr, 0, ThreadStarter::Entry, args, CREATE_SUSPENDED, &id);
   if (h == nullptr) {
     delete args;
     delete t;
     return nullptr;
   }
   t->m_nThreadId = id;
+  ResumeThread(h);
   CloseHandle(h);
   return t;
 }
