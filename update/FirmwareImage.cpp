@@ -54,24 +54,31 @@ FirmwareImage::~FirmwareImage() {
 }
 
 void FirmwareImage::Clear(CMyASPI32* aspi) {
-  // A second Load on the same object starts from nothing.
+  // A second Load on the same object starts from nothing but the buffer,
+  // which it fills whole before any use, or frees.
   if (m_pFile != nullptr) std::fclose(m_pFile);
   m_pFile = nullptr;
-  delete[] m_pData;
-  m_pData = nullptr;
   m_nLength = 0;
   m_nSum = 0;
   m_szVendor[0] = m_szProduct[0] = m_szRevision[0] = '\0';
   m_pDriveAccess = aspi;
 }
 
+void FirmwareImage::DropData() {
+  delete[] m_pData;
+  m_pData = nullptr;
+}
+
 // The file's length decides; on success the buffer for the loaded region
 // is there to be filled.
 int FirmwareImage::TakeLength(long long fileLength) {
   m_nLength = fileLength < 0 || fileLength > 0x7FFFFFFF ? -1 : static_cast<std::int32_t>(fileLength);
-  if (m_nLength != IMAGE_FILE_LENGTH) return IMAGE_ERR_LENGTH;
+  if (m_nLength != IMAGE_FILE_LENGTH) {
+    DropData();
+    return IMAGE_ERR_LENGTH;
+  }
   m_nLength = IMAGE_LOAD_LENGTH;
-  m_pData = new (std::nothrow) std::uint8_t[IMAGE_LOAD_LENGTH];
+  if (m_pData == nullptr) m_pData = new (std::nothrow) std::uint8_t[IMAGE_LOAD_LENGTH];
   if (m_pData == nullptr) return IMAGE_ERR_MEMORY;
   return IMAGE_OK;
 }
@@ -98,9 +105,11 @@ int FirmwareImage::TakeRegion() {
 
 int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
   Clear(aspi);
-  if (path == nullptr || *path == '\0') return IMAGE_ERR_OPEN;
-  m_pFile = std::fopen(path, "rb");
-  if (m_pFile == nullptr) return IMAGE_ERR_OPEN;
+  if (path != nullptr && *path != '\0') m_pFile = std::fopen(path, "rb");
+  if (m_pFile == nullptr) {
+    DropData();
+    return IMAGE_ERR_OPEN;
+  }
 
   // A length that cannot be told (a folder, a stream) is a wrong length.
   long length = -1;
@@ -112,8 +121,7 @@ int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
   // shrank or cannot be read is refused, never admitted in part.
   if (SysReadFileStart(m_pFile, m_pData, IMAGE_LOAD_LENGTH) != static_cast<std::size_t>(IMAGE_LOAD_LENGTH)) {
 #ifndef ORVEX_GUARD_OFF_SHORT_READ
-    delete[] m_pData;
-    m_pData = nullptr;
+    DropData();
     return IMAGE_ERR_READ;
 #endif
   }
@@ -122,7 +130,7 @@ int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
 
 int FirmwareImage::LoadBytes(const std::uint8_t* data, std::size_t size, CMyASPI32* aspi) {
   Clear(aspi);
-  if (data == nullptr && size > 0) return IMAGE_ERR_OPEN;
+  if (data == nullptr && size > 0) size = 0;
   int rc = TakeLength(size > 0x7FFFFFFF ? -1 : static_cast<long long>(size));
   if (rc != IMAGE_OK) return rc;
   std::memcpy(m_pData, data, IMAGE_LOAD_LENGTH);

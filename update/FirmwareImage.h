@@ -74,8 +74,10 @@ class FirmwareImage {
   std::int32_t m_nDriveIndex = -1;
 
  private:
-  // Both ways of loading share these steps.
+  // Both ways of loading share these steps. A load on an object that held
+  // an image refills its buffer rather than allocating another one.
   void Clear(CMyASPI32* aspi);
+  void DropData();
   int TakeLength(long long fileLength);
   int TakeRegion();
 };

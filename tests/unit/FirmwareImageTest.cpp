@@ -297,8 +297,14 @@ TEST_F(FirmwareImageTest, BytesInMemoryLoadAsTheirFileDoes) {
   imagegen::ImageSpec layout = Filler();
   layout.Identity(0x160000, "QN      ", "DVD Writer 4K5x", "2.01");
   const std::vector<std::uint8_t> bytes = imagegen::Build(layout);
+  imagegen::ImageSpec before = Filler();
+  before.seed = 9;
+  before.Identity(0x170000, "KORVELIN", "DVDRRW M1", "1.00");
+  const std::vector<std::uint8_t> beforeBytes = imagegen::Build(before);
   FirmwareImage fromFile, fromBytes;
   ASSERT_EQ(LoadSpec(layout, fromFile), IMAGE_OK);
+  // Loaded over another image: nothing of that one stays.
+  ASSERT_EQ(fromBytes.LoadBytes(beforeBytes.data(), beforeBytes.size(), nullptr), IMAGE_OK);
   ASSERT_EQ(fromBytes.LoadBytes(bytes.data(), bytes.size(), nullptr), IMAGE_OK);
   EXPECT_EQ(fromBytes.m_nSum, fromFile.m_nSum);
   EXPECT_EQ(fromBytes.m_nLength, IMAGE_LOAD_LENGTH);
