@@ -35,7 +35,7 @@ Workers& W() {
 
 struct SysState {
   std::mutex m;
-  std::deque<std::string> filePaths;
+  std::deque<std::pair<std::string, std::string>> filePaths;  // answer, folder browsed to
   std::vector<headless::FileDialogRecord> fileDialogs;
   std::vector<std::string> calls;
   headless::RestartScript restart;
@@ -124,14 +124,21 @@ bool ShowOpenFileDialog(const OpenFileRequest& req, std::string* path, std::stri
   std::lock_guard<std::mutex> lock(Sys().m);
   Sys().fileDialogs.push_back(headless::FileDialogRecord{req.filter, req.defExt, req.initialDir, req.flags});
   if (Sys().filePaths.empty()) return false;
-  std::string p = Sys().filePaths.front();
+  const std::string p = Sys().filePaths.front().first;
+  std::string folder = Sys().filePaths.front().second;
   Sys().filePaths.pop_front();
+  size_t slash = p.find_last_of("/\\");
+  if (folder.empty() && slash != std::string::npos) folder = p.substr(0, slash);
+  // Like the Windows dialog, whatever its flags say, it leaves the working
+  // directory in the last folder the user looked at, OK or Cancel.
+  if (!folder.empty()) SetCurrentDir(folder.c_str());
   if (p.empty()) return false;
   *path = p;
-  size_t slash = p.find_last_of("/\\");
   *name = slash == std::string::npos ? p : p.substr(slash + 1);
   return true;
 }
+
+bool SetCurrentDir(const char* dir) { return dir != nullptr && chdir(dir) == 0; }
 
 int GetCurrentDir(char* buf, int size) {
   if (buf == nullptr || size <= 0) return 0;
@@ -196,9 +203,9 @@ int WorkersStarted() {
   std::lock_guard<std::mutex> lock(W().m);
   return W().started;
 }
-void ScriptFileDialog(const std::string& path) {
+void ScriptFileDialog(const std::string& path, const std::string& browsedTo) {
   std::lock_guard<std::mutex> lock(Sys().m);
-  Sys().filePaths.push_back(path);
+  Sys().filePaths.emplace_back(path, browsedTo);
 }
 std::vector<FileDialogRecord> FileDialogs() {
   std::lock_guard<std::mutex> lock(Sys().m);

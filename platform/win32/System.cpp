@@ -78,7 +78,9 @@ bool ShowOpenFileDialog(const OpenFileRequest& req, std::string* path, std::stri
   ofn.nMaxFileTitle = MAX_PATH;
   ofn.lpstrInitialDir = req.initialDir.empty() ? nullptr : req.initialDir.c_str();
   ofn.lpstrDefExt = req.defExt.empty() ? nullptr : req.defExt.c_str();
-  ofn.Flags = req.flags | OFN_EXPLORER;
+  // The dialog may still move the current directory (the flag is not
+  // honoured by every version for an open dialog); callers restore it.
+  ofn.Flags = req.flags | OFN_EXPLORER | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameA(&ofn)) return false;
   *path = file;
   *name = title;
@@ -94,6 +96,8 @@ int GetCurrentDir(char* buf, int size) {
   }
   return static_cast<int>(n);
 }
+
+bool SetCurrentDir(const char* dir) { return dir != nullptr && SetCurrentDirectoryA(dir) != FALSE; }
 
 // ---- restart calls ----
 bool SysExitWindowsEx(unsigned flags, unsigned reserved) { return ExitWindowsEx(flags, reserved) != FALSE; }
