@@ -45,6 +45,9 @@ class CUpdaterDlg : public CDialog {
   IconHandle OnQueryDragIcon() override;
 
   void ShowStatus(unsigned id);
+  // Every box of the dialog goes through here, so that the private run
+  // message can tell that one is open.
+  int MessageBox(const std::string& text, unsigned type = MB_OK);
   void OnOpen();
   void OnUpdate();
   void OnSelchangeDrive();
@@ -93,9 +96,12 @@ class CUpdaterDlg : public CDialog {
   // the worker commits and checks that kind, whatever the setting says by
   // then.
   bool m_bUpdateIsWriteStrategy = false;
-  // A handler is in progress on the dialog's thread (its boxes pump
-  // messages; a private run message must not re-enter it).
+  // A handler is in progress on the dialog's thread (its boxes and the
+  // file dialog pump messages; a private run message must not re-enter it).
   int m_nBusy = 0;
+  // Message boxes and the About box of this dialog that are open, on
+  // either thread; they pump messages too.
+  std::atomic<int> m_nBoxesOpen{0};
   // The system menu already carries the About item.
   bool m_bAboutAdded = false;
 

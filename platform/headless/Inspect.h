@@ -79,6 +79,8 @@ struct FileDialogRecord {
 // file's folder (after a cancel: where it was).
 void ScriptFileDialog(const std::string& path, const std::string& browsedTo = "");
 std::vector<FileDialogRecord> FileDialogs();
+// Runs `fn` once while the next file dialog is open, before it answers.
+void WhileFileDialogOpen(std::function<void()> fn);
 
 // ---- restart calls ----
 std::vector<std::string> SystemCalls();

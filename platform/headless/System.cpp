@@ -36,6 +36,7 @@ Workers& W() {
 struct SysState {
   std::mutex m;
   std::deque<std::pair<std::string, std::string>> filePaths;  // answer, folder browsed to
+  std::function<void()> whileFileDialog;
   std::vector<headless::FileDialogRecord> fileDialogs;
   std::vector<std::string> calls;
   headless::RestartScript restart;
@@ -121,8 +122,15 @@ std::string LoadStringRes(unsigned id) {
 
 // ---- file dialog ----
 bool ShowOpenFileDialog(const OpenFileRequest& req, std::string* path, std::string* name) {
+  std::function<void()> whileOpen;
+  {
+    std::lock_guard<std::mutex> lock(Sys().m);
+    Sys().fileDialogs.push_back(headless::FileDialogRecord{req.filter, req.defExt, req.initialDir, req.flags});
+    whileOpen.swap(Sys().whileFileDialog);
+  }
+  // Messages the owner gets while the dialog is open.
+  if (whileOpen) whileOpen();
   std::lock_guard<std::mutex> lock(Sys().m);
-  Sys().fileDialogs.push_back(headless::FileDialogRecord{req.filter, req.defExt, req.initialDir, req.flags});
   if (Sys().filePaths.empty()) return false;
   const std::string p = Sys().filePaths.front().first;
   std::string folder = Sys().filePaths.front().second;
@@ -207,6 +215,10 @@ void ScriptFileDialog(const std::string& path, const std::string& browsedTo) {
   std::lock_guard<std::mutex> lock(Sys().m);
   Sys().filePaths.emplace_back(path, browsedTo);
 }
+void WhileFileDialogOpen(std::function<void()> fn) {
+  std::lock_guard<std::mutex> lock(Sys().m);
+  Sys().whileFileDialog = std::move(fn);
+}
 std::vector<FileDialogRecord> FileDialogs() {
   std::lock_guard<std::mutex> lock(Sys().m);
   return Sys().fileDialogs;
@@ -224,6 +236,7 @@ void Reset() {
   ResetWindows();
   std::lock_guard<std::mutex> lock(Sys().m);
   Sys().filePaths.clear();
+  Sys().whileFileDialog = nullptr;
   Sys().fileDialogs.clear();
   Sys().calls.clear();
   Sys().restart = RestartScript();
