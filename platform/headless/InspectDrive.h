@@ -1,6 +1,9 @@
-// Test controls for the headless library loader, events and system facts.
+// Test controls for the headless library loader, events, file reads and
+// system facts.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace headless {
@@ -22,5 +25,11 @@ void FailNextEventCreate();
 void FailNextEventWait();
 // Events created and not yet closed.
 int OpenEventCount();
+
+// Runs `fn` once, just before the next file read (a test shrinks or
+// replaces the file there, after its length was checked).
+void BeforeNextFileRead(std::function<void()> fn);
+// The next file read fails after `deliver` bytes.
+void FailNextFileRead(std::size_t deliver = 0);
 
 }  // namespace headless

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -33,7 +35,8 @@ Workers& W() {
 
 struct SysState {
   std::mutex m;
-  std::deque<std::string> filePaths;
+  std::deque<std::pair<std::string, std::string>> filePaths;  // answer, folder browsed to
+  std::function<void()> whileFileDialog;
   std::vector<headless::FileDialogRecord> fileDialogs;
   std::vector<std::string> calls;
   headless::RestartScript restart;
@@ -62,7 +65,13 @@ CWinThread* CWinThread::Begin(ThreadProc proc, void* param) {
     ++W().running;
     ++W().started;
   }
-  std::thread th([t, proc, param] {
+  // The thread starts held, as a suspended thread would: the object
+  // deletes itself when the procedure returns, so its id must be stored
+  // before the procedure can run.
+  auto go = std::make_shared<std::promise<void>>();
+  std::shared_future<void> started = go->get_future().share();
+  std::thread th([t, proc, param, started] {
+    started.wait();
     proc(param);
     delete t;  // the thread object deletes itself
     std::lock_guard<std::mutex> lock(W().m);
@@ -71,6 +80,7 @@ CWinThread* CWinThread::Begin(ThreadProc proc, void* param) {
   });
   t->m_nThreadId = static_cast<unsigned long>(std::hash<std::thread::id>()(th.get_id()));
   th.detach();
+  go->set_value();
   return t;
 }
 
@@ -112,17 +122,31 @@ std::string LoadStringRes(unsigned id) {
 
 // ---- file dialog ----
 bool ShowOpenFileDialog(const OpenFileRequest& req, std::string* path, std::string* name) {
+  std::function<void()> whileOpen;
+  {
+    std::lock_guard<std::mutex> lock(Sys().m);
+    Sys().fileDialogs.push_back(headless::FileDialogRecord{req.filter, req.defExt, req.initialDir, req.flags});
+    whileOpen.swap(Sys().whileFileDialog);
+  }
+  // Messages the owner gets while the dialog is open.
+  if (whileOpen) whileOpen();
   std::lock_guard<std::mutex> lock(Sys().m);
-  Sys().fileDialogs.push_back(headless::FileDialogRecord{req.filter, req.defExt, req.initialDir, req.flags});
   if (Sys().filePaths.empty()) return false;
-  std::string p = Sys().filePaths.front();
+  const std::string p = Sys().filePaths.front().first;
+  std::string folder = Sys().filePaths.front().second;
   Sys().filePaths.pop_front();
+  size_t slash = p.find_last_of("/\\");
+  if (folder.empty() && slash != std::string::npos) folder = p.substr(0, slash);
+  // Like the Windows dialog, whatever its flags say, it leaves the working
+  // directory in the last folder the user looked at, OK or Cancel.
+  if (!folder.empty()) SetCurrentDir(folder.c_str());
   if (p.empty()) return false;
   *path = p;
-  size_t slash = p.find_last_of("/\\");
   *name = slash == std::string::npos ? p : p.substr(slash + 1);
   return true;
 }
+
+bool SetCurrentDir(const char* dir) { return dir != nullptr && chdir(dir) == 0; }
 
 int GetCurrentDir(char* buf, int size) {
   if (buf == nullptr || size <= 0) return 0;
@@ -187,9 +211,13 @@ int WorkersStarted() {
   std::lock_guard<std::mutex> lock(W().m);
   return W().started;
 }
-void ScriptFileDialog(const std::string& path) {
+void ScriptFileDialog(const std::string& path, const std::string& browsedTo) {
   std::lock_guard<std::mutex> lock(Sys().m);
-  Sys().filePaths.push_back(path);
+  Sys().filePaths.emplace_back(path, browsedTo);
+}
+void WhileFileDialogOpen(std::function<void()> fn) {
+  std::lock_guard<std::mutex> lock(Sys().m);
+  Sys().whileFileDialog = std::move(fn);
 }
 std::vector<FileDialogRecord> FileDialogs() {
   std::lock_guard<std::mutex> lock(Sys().m);
@@ -208,6 +236,7 @@ void Reset() {
   ResetWindows();
   std::lock_guard<std::mutex> lock(Sys().m);
   Sys().filePaths.clear();
+  Sys().whileFileDialog = nullptr;
   Sys().fileDialogs.clear();
   Sys().calls.clear();
   Sys().restart = RestartScript();

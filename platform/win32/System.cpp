@@ -26,13 +26,16 @@ CWinThread* CWinThread::Begin(ThreadProc proc, void* param) {
   CWinThread* t = ThreadStarter::Make();
   auto* args = new ThreadStarter::Args{proc, param, t};
   DWORD id = 0;
-  HANDLE h = CreateThread(nullptr, 0, ThreadStarter::Entry, args, 0, &id);
+  // Started suspended: the object deletes itself when the procedure
+  // returns, so its id is stored before the procedure can run.
+  HANDLE h = CreateThread(nullptr, 0, ThreadStarter::Entry, args, CREATE_SUSPENDED, &id);
   if (h == nullptr) {
     delete args;
     delete t;
     return nullptr;
   }
   t->m_nThreadId = id;
+  ResumeThread(h);
   CloseHandle(h);
   return t;
 }
@@ -75,7 +78,9 @@ bool ShowOpenFileDialog(const OpenFileRequest& req, std::string* path, std::stri
   ofn.nMaxFileTitle = MAX_PATH;
   ofn.lpstrInitialDir = req.initialDir.empty() ? nullptr : req.initialDir.c_str();
   ofn.lpstrDefExt = req.defExt.empty() ? nullptr : req.defExt.c_str();
-  ofn.Flags = req.flags | OFN_EXPLORER;
+  // The dialog may still move the current directory (the flag is not
+  // honoured by every version for an open dialog); callers restore it.
+  ofn.Flags = req.flags | OFN_EXPLORER | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameA(&ofn)) return false;
   *path = file;
   *name = title;
@@ -91,6 +96,8 @@ int GetCurrentDir(char* buf, int size) {
   }
   return static_cast<int>(n);
 }
+
+bool SetCurrentDir(const char* dir) { return dir != nullptr && SetCurrentDirectoryA(dir) != FALSE; }
 
 // ---- restart calls ----
 bool SysExitWindowsEx(unsigned flags, unsigned reserved) { return ExitWindowsEx(flags, reserved) != FALSE; }

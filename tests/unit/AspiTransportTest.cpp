@@ -200,6 +200,44 @@ TEST_F(AspiTransportTest, BlockComesBackAsTheLibraryLeftIt) {
   EXPECT_EQ(srb.SenseArea[12], 0x24);
 }
 
+TEST_F(AspiTransportTest, AStaleStatusIsNeverTakenForTheLibrarysAnswer) {
+  // A library that does not mark the request pending itself, and a request
+  // that never completes: only the transport's own mark tells it apart from
+  // the completed request the reused block carried before.
+  Configure("accept-status keep\n" + Drive(0, 0, 0, "disc yes\nfault tur 1 timeout\n"));
+  CMyASPI32::s_nRequestLimitMs = 50;
+  CMyASPI32 aspi;
+  SRB_ExecSCSICmd srb;
+  BuildTestUnitReady(srb);
+  srb.SRB_Status = SS_COMP;
+  EXPECT_EQ(aspi.Execute(srb), ASPI_ERR_TIMEOUT);
+}
+
+// A library that writes back a larger length than it was given.
+DWORD EnlargingSend(void* p) {
+  auto& srb = *static_cast<SRB_ExecSCSICmd*>(p);
+  std::memset(srb.SRB_BufPointer, 0x11, srb.SRB_BufLen);
+  srb.SRB_BufLen += 32;
+  srb.SRB_Status = SS_COMP;
+  return SS_COMP;
+}
+
+TEST_F(AspiTransportTest, DataComesBackNoLongerThanTheCallerGave) {
+  Configure(Drive(0, 0, 0));
+  CMyASPI32 aspi;
+  aspi.m_pfnSendCommand = EnlargingSend;
+  BYTE area[64];
+  std::memset(area, 0xEE, sizeof(area));
+  SRB_ExecSCSICmd srb;
+  BuildReadZoneChecksum(srb, area);  // 4 bytes in
+  for (int round = 0; round < 2; ++round) {  // the block is reused as it came back
+    EXPECT_EQ(aspi.Execute(srb), 0);
+    EXPECT_EQ(srb.SRB_BufLen, 4u);
+    EXPECT_EQ(area[3], 0x11);
+    for (std::size_t i = 4; i < sizeof(area); ++i) ASSERT_EQ(area[i], 0xEE) << "byte " << i;
+  }
+}
+
 TEST_F(AspiTransportTest, DataInArrivesInTheCallersBuffer) {
   Configure("completion async\nlatency 5\n" + Drive(0, 0, 0));
   CMyASPI32 aspi;

@@ -83,6 +83,13 @@ TEST_F(DiscoveryTest, NoLibraryOrNotReadyShowsCannotInitializeAndKeepsOpenEnable
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Can not initialize ASPI32"});
 }
 
+TEST_F(DiscoveryTest, ALibraryWithoutItsEntryPointsIsOneThatCannotBeUsed) {
+  headless::SetLibraryDir(std::string(ORVEX_SIM_DIR) + "/broken/NoSendEntry");
+  auto dlg = OpenDialog();
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Can not initialize ASPI32"});
+  EXPECT_TRUE(headless::Enabled(*dlg, IDC_OPEN));
+}
+
 TEST_F(DiscoveryTest, NoAdmittedDriveDisablesOpen) {
   Drive other;
   other.vendor = "KORVELI ";

@@ -274,4 +274,45 @@ TEST_F(FirmwareImageTest, LoadingAgainStartsFromNothing) {
   EXPECT_STREQ(image.m_szVendor, "");
 }
 
+TEST_F(FirmwareImageTest, AFileThatShrinksOrCannotBeReadAfterItsLengthWasCheckedIsRefused) {
+  imagegen::ImageSpec layout = Filler();
+  layout.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.00");  // in the part still read
+  ASSERT_TRUE(imagegen::Write(m_dir.Path("fw.bin"), layout));
+  const std::string path = m_dir.Path("fw.bin");
+  FirmwareImage shrunk;
+  headless::BeforeNextFileRead([&] { fs::resize_file(path, 0x180000); });
+  EXPECT_EQ(shrunk.Load(path.c_str(), nullptr), IMAGE_ERR_READ);
+  EXPECT_EQ(shrunk.m_pData, nullptr);
+
+  ASSERT_TRUE(imagegen::Write(path, layout));
+  FirmwareImage failed;
+  headless::FailNextFileRead(IMAGE_LOAD_LENGTH - 1);
+  EXPECT_EQ(failed.Load(path.c_str(), nullptr), IMAGE_ERR_READ);
+  EXPECT_EQ(failed.m_pData, nullptr);
+  FirmwareImage again;
+  EXPECT_EQ(again.Load(path.c_str(), nullptr), IMAGE_OK) << "only the next read fails";
+}
+
+TEST_F(FirmwareImageTest, BytesInMemoryLoadAsTheirFileDoes) {
+  imagegen::ImageSpec layout = Filler();
+  layout.Identity(0x160000, "QN      ", "DVD Writer 4K5x", "2.01");
+  const std::vector<std::uint8_t> bytes = imagegen::Build(layout);
+  imagegen::ImageSpec before = Filler();
+  before.seed = 9;
+  before.Identity(0x170000, "KORVELIN", "DVDRRW M1", "1.00");
+  const std::vector<std::uint8_t> beforeBytes = imagegen::Build(before);
+  FirmwareImage fromFile, fromBytes;
+  ASSERT_EQ(LoadSpec(layout, fromFile), IMAGE_OK);
+  // Loaded over another image: nothing of that one stays.
+  ASSERT_EQ(fromBytes.LoadBytes(beforeBytes.data(), beforeBytes.size(), nullptr), IMAGE_OK);
+  ASSERT_EQ(fromBytes.LoadBytes(bytes.data(), bytes.size(), nullptr), IMAGE_OK);
+  EXPECT_EQ(fromBytes.m_nSum, fromFile.m_nSum);
+  EXPECT_EQ(fromBytes.m_nLength, IMAGE_LOAD_LENGTH);
+  EXPECT_STREQ(fromBytes.m_szProduct, fromFile.m_szProduct);
+  EXPECT_STREQ(fromBytes.m_szRevision, "2.01");
+  EXPECT_EQ(fromBytes.m_pFile, nullptr);
+  EXPECT_EQ(fromBytes.LoadBytes(bytes.data(), bytes.size() - 1, nullptr), IMAGE_ERR_LENGTH);
+  EXPECT_EQ(fromBytes.m_pData, nullptr);
+}
+
 }  // namespace

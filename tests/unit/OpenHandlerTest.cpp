@@ -1,4 +1,6 @@
 // The Open handler: naming the file, refusals and the version rules.
+#include <sys/stat.h>
+
 #include "tests/unit/DialogFixture.h"
 
 namespace {
@@ -36,6 +38,22 @@ TEST_F(OpenHandlerTest, HigherImageIsAdmittedThroughTheFileDialog) {
   EXPECT_EQ(headless::Text(*dlg, IDC_FILE), "new.bin");
   EXPECT_EQ(headless::Text(*dlg, IDC_STATUS), "Click the [Update] button for Downloading!");
   EXPECT_EQ(CountLog("F0 12 20"), 1u);  // one identification read
+}
+
+TEST_F(OpenHandlerTest, TheFileDialogLeavesTheWorkingDirectoryWhereItWas) {
+  auto dlg = Ready("1.00");
+  ASSERT_EQ(mkdir((dir_ + "/images").c_str(), 0700), 0);
+  const std::string image = MakeImage("images/new.bin", "1.10");
+  auto cwd = [] {
+    char buf[4096];
+    return std::string(getcwd(buf, sizeof buf) ? buf : "");
+  };
+  Open(dlg, image);  // the dialog moves it to the image's folder
+  EXPECT_TRUE(headless::Enabled(*dlg, IDC_UPDATE));
+  EXPECT_EQ(cwd(), dir_);
+  headless::ScriptFileDialog("", dir_ + "/images");  // looked there, then cancelled
+  headless::Click(*dlg, IDC_OPEN);
+  EXPECT_EQ(cwd(), dir_);
 }
 
 TEST_F(OpenHandlerTest, CancelledFileDialogKeepsThePreviousImageButDisablesUpdate) {

@@ -189,6 +189,16 @@ TEST_F(UpdateSequenceTest, TwoFailedZoneReadsAreNeverAnUnchangedZone) {
   EXPECT_EQ(BoxTexts().at(1), "FW Zone Checksum is Not Correct !!");
 }
 
+TEST_F(UpdateSequenceTest, AFailedZoneReadIsNeverAnUnchangedZoneThoughItsCodeEqualsTheChecksum) {
+  Drive d;
+  d.revision = "1300";
+  d.extra = "zone-sum AA55AA55\nfault readzone 2 check 03 11 00\n";  // the check condition's own code
+  auto dlg = Admitted(d, "[VARO]\nWriteStretage=1\n", "2200");
+  RunUpdate(dlg);
+  EXPECT_EQ(BoxTexts(), (Strings{"Are you sure?", "FW Zone Checksum is Not Correct !!"}));
+  EXPECT_EQ(dlg->m_nZoneFailMark, ZONE_FAIL_MARK);
+}
+
 TEST_F(UpdateSequenceTest, ProgressMovesByTicks) {
   Drive d;
   d.extra = "fault commit 1 check 04 00 00\n";
@@ -290,6 +300,53 @@ TEST_F(UpdateSequenceTest, PrivateMessageOutsideAutoModeClosesOnlyAfterTheWorker
   EXPECT_FALSE(endedDuringWorker);
   EXPECT_TRUE(headless::Ended(*dlg));
   EXPECT_EQ(BoxTexts().back(), "Restart computer?");
+}
+
+TEST_F(UpdateSequenceTest, EnterNeverEndsTheDialog) {
+  auto dlg = Admitted(Drive());
+  auto enter = [dlg] { dlg->SendMessage(WM_COMMAND, IDOK); };  // what the dialog manager sends
+  enter();
+  EXPECT_FALSE(headless::Ended(*dlg));
+  headless::OnBox("Update was Completed!", enter);  // while the worker runs
+  RunUpdate(dlg);
+  EXPECT_FALSE(headless::Ended(*dlg));
+  EXPECT_EQ(headless::Text(*dlg, IDCANCEL), "Close");
+}
+
+TEST_F(UpdateSequenceTest, APrivateMessageWhileOpenWaitsForTheFileDialogIsIgnored) {
+  UseDrives({Drive()});
+  std::string image = MakeImage("new.bin", "1.10");
+  auto dlg = OpenDialog();
+  headless::WhileFileDialogOpen([dlg] { dlg->SendMessage(WM_ORVEX_AUTORUN); });
+  headless::ScriptFileDialog(image);
+  headless::Click(*dlg, IDC_OPEN);
+  EXPECT_EQ(headless::FileDialogs().size(), 1u);
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_TRUE(headless::Enabled(*dlg, IDC_UPDATE));
+  EXPECT_EQ(CountLog("3B"), 0u);
+  EXPECT_FALSE(headless::Ended(*dlg));
+}
+
+TEST_F(UpdateSequenceTest, APrivateMessageWhileAStartUpBoxOrTheAboutBoxIsOpenIsIgnored) {
+  UseDrives({Drive()});
+  MakeImage("new.bin", "1.10");
+  WriteIni("[MODE]\nAuto=1\n[MODEL]\nAutoDetect=5\n[FILE]\nFile Name=new.bin\n");  // a model not present
+  dialogs_.push_back(std::make_unique<CUpdaterDlg>());
+  CUpdaterDlg* dlg = dialogs_.back().get();
+  headless::OnBox("Not detected target drive", [dlg] { dlg->SendMessage(WM_ORVEX_AUTORUN); });
+  headless::OpenDialog(*dlg);
+  EXPECT_EQ(BoxTexts(), Strings{"Not detected target drive"});
+  EXPECT_EQ(dlg->m_pImage, nullptr);
+  EXPECT_FALSE(headless::Ended(*dlg));
+
+  headless::OnModal([dlg](CDialog& about) {
+    dlg->SendMessage(WM_ORVEX_AUTORUN);
+    headless::Click(about, IDOK);
+  });
+  dlg->SendMessage(WM_SYSCOMMAND, IDM_ABOUTBOX);
+  EXPECT_EQ(BoxTexts(), Strings{"Not detected target drive"});
+  EXPECT_FALSE(headless::Ended(*dlg));
+  EXPECT_EQ(CountLog("F0"), 0u);
 }
 
 TEST_F(UpdateSequenceTest, PrivateMessageWithoutAnImageTouchesNoDrive) {
