@@ -51,7 +51,6 @@ class CUpdaterDlg : public CDialog {
   void OnSelchangeDrive();
   LRESULT_T OnAutoRun();
   int FinishUpdate();
-  int CheckZoneChecksum();
   static unsigned UpdateWorkerProc(void* param);
 
   // Members in declaration order.
@@ -104,15 +103,14 @@ class CUpdaterDlg : public CDialog {
   bool m_bAboutAdded = false;
 
  private:
+  // The dialog's front end to the update engine.
+  friend class CDlgUpdateReport;
   // The discovery steps of the start-up; false ends the start-up early.
   bool DiscoverDrives();
   void ReadStartupConfig();
   int SelectedRow() const;
   bool IsValidRow(int row) const;
   void EnableRunControls(bool enable);
-  // A failed update on the dialog's thread: the timer stopped, the bar
-  // back to 0, the error box.
-  void StopUpdate(const char* box);
 };
 
 // Restarts a computer of the NT family.

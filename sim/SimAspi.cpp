@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "drive/Srb.h"
+#include "aspi/wnaspi32.h"
 #include "sim/SimModel.h"
 #include "sim/SimPort.h"
 

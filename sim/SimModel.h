@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "drive/Srb.h"
+#include "aspi/wnaspi32.h"
 #include "sim/SimPort.h"
 
 namespace sim {

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "drive/Srb.h"
+#include "aspi/wnaspi32.h"
 #include "spti/DeviceIo.h"
 #include "spti/SptiLayer.h"
 #include "spti/SystemLibraries.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "drive/Srb.h"
+#include "aspi/wnaspi32.h"
 #include "spti/SptiLayer.h"
 
 namespace spti {

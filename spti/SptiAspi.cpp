@@ -1,5 +1,5 @@
 // The two ASPI for Win32 entry points of the pass-through library.
-#include "drive/Srb.h"
+#include "aspi/wnaspi32.h"
 #include "spti/InstalledLayer.h"
 #include "spti/SptiLayer.h"
 #include "spti/SptiPort.h"

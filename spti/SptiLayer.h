@@ -9,52 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "drive/Srb.h"
+#include "aspi/wnaspi32.h"
 #include "spti/DeviceIo.h"
 
 namespace spti {
-
-// Published ASPI values that the product itself never needs.
-enum : BYTE { SS_NO_ADAPTERS = 0xE8 };
-enum : BYTE {
-  HASTAT_OK = 0x00,
-  HASTAT_COMMAND_TIMEOUT = 0x0B,
-  HASTAT_SEL_TO = 0x11,
-  HASTAT_DO_DU = 0x12,
-  HASTAT_PHASE_ERR = 0x14
-};
-enum : BYTE { DTYPE_CDROM = 0x05 };
-
-#pragma pack(push, 1)
-// SC_HA_INQUIRY.
-struct SRB_HAInquiry {
-  BYTE SRB_Cmd;
-  BYTE SRB_Status;
-  BYTE SRB_HaId;
-  BYTE SRB_Flags;
-  DWORD SRB_Hdr_Rsvd;
-  BYTE HA_Count;
-  BYTE HA_SCSI_ID;
-  BYTE HA_ManagerId[16];
-  BYTE HA_Identifier[16];
-  BYTE HA_Unique[16];  // 0-1 alignment mask, 3 targets, 4-7 maximum transfer
-  WORD HA_Rsvd1;
-};
-// SC_GET_DEV_TYPE.
-struct SRB_GDEVBlock {
-  BYTE SRB_Cmd;
-  BYTE SRB_Status;
-  BYTE SRB_HaId;
-  BYTE SRB_Flags;
-  DWORD SRB_Hdr_Rsvd;
-  BYTE SRB_Target;
-  BYTE SRB_Lun;
-  BYTE SRB_DeviceType;
-  BYTE SRB_Rsvd1;
-};
-#pragma pack(pop)
-static_assert(sizeof(SRB_HAInquiry) == 60, "SRB_HAInquiry");
-static_assert(sizeof(SRB_GDEVBlock) == 12, "SRB_GDEVBlock");
 
 // The port's limit for one request, in seconds.
 constexpr std::uint32_t kTimeoutSeconds = 60;

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "drive/Srb.h"
+#include "aspi/wnaspi32.h"
 #include "sim/SimModel.h"
 
 namespace {

@@ -1,0 +1,23 @@
+// The dialog as the engine's front end: status texts into the status area,
+// notices and the confirmation as message boxes, the timer and the progress
+// bar by step.
+#pragma once
+
+#include "update/UpdateReport.h"
+
+class CUpdaterDlg;
+
+class CDlgUpdateReport : public CUpdateReport {
+ public:
+  CDlgUpdateReport(CUpdaterDlg& dlg, bool writeStrategy) : m_dlg(dlg), m_bWriteStrategy(writeStrategy) {}
+
+  void OnStage(UpdateStage stage) override;
+  void OnStageEnd(UpdateStage stage, bool ok) override;
+  void OnStatus(unsigned statusId) override;
+  void OnNotice(NoticeKind kind, unsigned textId, const char* text) override;
+  bool Ask(UpdateQuestion question) override;
+
+ private:
+  CUpdaterDlg& m_dlg;
+  bool m_bWriteStrategy;
+};

@@ -1,0 +1,171 @@
+// The update engine with a front end that records what it is told, in
+// order: the reports of a main and a write-strategy update, each refusal,
+// and a failure at every request (the fault sweep's sequences, through the
+// engine alone).
+#include <algorithm>
+
+#include "tests/unit/DialogFixture.h"
+#include "update/UpdateEngine.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class CRecordingReport : public CUpdateReport {
+ public:
+  void OnStage(UpdateStage stage) override { events.push_back("stage " + std::to_string(stage)); }
+  void OnStageEnd(UpdateStage stage, bool ok) override {
+    events.push_back("end " + std::to_string(stage) + (ok ? " ok" : " failed"));
+  }
+  void OnStatus(unsigned id) override { events.push_back("status " + std::to_string(id)); }
+  void OnNotice(NoticeKind kind, unsigned id, const char* text) override {
+    events.push_back("notice " + std::to_string(kind) + " " + (id ? std::to_string(id) : std::string(text)));
+  }
+  bool Ask(UpdateQuestion) override {
+    events.push_back("ask");
+    return answer;
+  }
+  void OnProgress(UpdateStage, int done, int total) override { lastDone = done, lastTotal = total; }
+  Strings events;
+  bool answer = true;
+  int lastDone = 0, lastTotal = 0;
+};
+
+class UpdateEngineTest : public DialogFixture {
+ protected:
+  // One drive (revision `driveRev`, `extra` device lines), the image of
+  // revision `imageRev` admitted or refused by the engine.
+  int Admit(const std::string& driveRev, const std::string& imageRev, bool writeStrategy,
+            const std::string& extra = "", const std::string& product = "DVDRRW MQT-R41A ") {
+    Drive d;
+    d.revision = driveRev;
+    d.extra = extra;
+    // A new drive: no flash written by an earlier update of this test.
+    std::remove((dir_ + "/flash.txt").c_str());
+    std::remove((dir_ + "/sim.log").c_str());
+    UseDrives({d});
+    aspi_.reset(new CMyASPI32);
+    aspi_->ScanDrives();
+    report_ = CRecordingReport();
+    engine_.reset(new CUpdateEngine(*aspi_, report_));
+    const std::string path = MakeImage("fw.bin", imageRev, product);
+    const DriveEntry& e = aspi_->m_drives[0];
+    AdmitRules rules;
+    rules.writeStrategy = writeStrategy;
+    return engine_->Admit(image_, path.c_str(), 0, IdentityText(e.szVendor, e.szProduct, e.szRevision), rules,
+                          &admit_);
+  }
+  int Run(bool writeStrategy) {
+    int rc = engine_->Prepare(image_, 0, writeStrategy);
+    if (rc == ENGINE_OK) rc = engine_->Transfer(image_, 0, writeStrategy);
+    if (rc == ENGINE_OK) rc = engine_->Commit(image_, 0, writeStrategy);
+    return rc;
+  }
+  Strings Kinds() const {
+    Strings k;
+    for (const std::string& l : SimLog()) k.push_back(l.substr(l.find("cdb=") + 4, 4));
+    return k;
+  }
+
+  std::unique_ptr<CMyASPI32> aspi_;
+  std::unique_ptr<CUpdateEngine> engine_;
+  CRecordingReport report_;
+  FirmwareImage image_;
+  AdmitResult admit_;
+};
+
+TEST_F(UpdateEngineTest, MainUpdateReportsEveryStepInOrder) {
+  ASSERT_EQ(Admit("1.00", "1.10", false), ENGINE_OK);
+  ASSERT_EQ(Run(false), ENGINE_OK);
+  const Strings want = {"stage 0", "status " + std::to_string(IDS_CLICK_UPDATE), "stage 1", "ask",
+                        "status " + std::to_string(IDS_PLEASE_WAIT), "stage 2",
+                        "status " + std::to_string(IDS_PLEASE_WAIT), "stage 3",
+                        "status " + std::to_string(IDS_DOWNLOADING), "stage 4",
+                        "status " + std::to_string(IDS_CHECK_TRANSFER_SUM),
+                        "status " + std::to_string(IDS_WRITING_FIRMWARE), "stage 5", "end 5 ok"};
+  EXPECT_EQ(report_.events, want);
+  EXPECT_EQ(report_.lastDone, 208);
+  EXPECT_EQ(report_.lastTotal, 208);
+  // INQUIRY scan aside: identification, three unit tests, 208 pieces, the
+  // transfer checksum, the commit.
+  Strings kinds = Kinds();
+  kinds.erase(std::remove(kinds.begin(), kinds.end(), "1200"), kinds.end());
+  ASSERT_EQ(kinds.size(), 1u + 1 + 208 + 1 + 1);
+  EXPECT_EQ(kinds[0], "F012");
+  EXPECT_EQ(kinds[1], "0000");
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "3B06"), 208);
+  EXPECT_EQ(kinds[kinds.size() - 2], "3C04");
+  EXPECT_EQ(kinds.back(), "3B07");
+}
+
+TEST_F(UpdateEngineTest, WriteStrategyUpdateIsJudgedByTheZoneBeforeAndAfter) {
+  ASSERT_EQ(Admit("1300", "2300", true), ENGINE_OK);
+  EXPECT_TRUE(admit_.writeStrategy);
+  ASSERT_EQ(Run(true), ENGINE_OK);
+  const Strings want = {"stage 0", "status " + std::to_string(IDS_WS_STARTED), "stage 1", "ask",
+                        "status " + std::to_string(IDS_PLEASE_WAIT), "stage 2",
+                        "status " + std::to_string(IDS_PLEASE_WAIT), "stage 3",
+                        "status " + std::to_string(IDS_DOWNLOADING), "status " + std::to_string(IDS_WRITING_WS),
+                        "stage 5", "end 5 ok", "stage 6", "status " + std::to_string(IDS_CHECKING_ZONE),
+                        "notice 0 FW Zone Checksum is OK", "status " + std::to_string(IDS_ZONE_OK)};
+  EXPECT_EQ(report_.events, want);
+  EXPECT_EQ(engine_->m_dwZoneSumBefore, engine_->m_dwZoneSumAfter);
+}
+
+TEST_F(UpdateEngineTest, EachRefusalSendsNoWriteAndSaysWhy) {
+  struct Case {
+    std::string drive, image, product;
+    bool ws;
+    AdmitReason reason;
+    std::string notice;
+  } cases[] = {
+      {"1.10", "1.10", "DVDRRW MQT-R41A ", false, REFUSE_SAME_OR_LOWER, "notice 1 Lower or Same Firmware Version!"},
+      {"1.00", "1.10", "DVDRRW MQT-R52A ", false, REFUSE_MODEL, "notice 1 Model mismatched !"},
+      {"2300", "2300", "DVDRRW MQT-R41A ", true, REFUSE_NO_WS_NEEDED, "notice 2 NO NEED WS UPDATE"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Admit(c.drive, c.image, c.ws, "", c.product), ENGINE_REFUSED) << c.notice;
+    EXPECT_EQ(admit_.reason, c.reason) << c.notice;
+    EXPECT_NE(std::find(report_.events.begin(), report_.events.end(), c.notice), report_.events.end()) << c.notice;
+    EXPECT_EQ(CountLog("3B"), 0u);
+  }
+  // The drive that does not give its identification text is told apart
+  // from one whose text is not in the image.
+  EXPECT_EQ(Admit("1.00", "1.10", false, "fault idtext * check 05 24 00"), ENGINE_REFUSED);
+  EXPECT_EQ(admit_.reason, REFUSE_NO_ID_ANSWER);
+  // Declined: nothing reaches the drive after the question.
+  ASSERT_EQ(Admit("1.00", "1.10", false), ENGINE_OK);
+  const size_t before = SimLog().size();
+  report_.answer = false;
+  EXPECT_EQ(engine_->Prepare(image_, 0, false), ENGINE_DECLINED);
+  EXPECT_EQ(SimLog().size(), before);
+}
+
+// Every request of a main and a write-strategy update failed with a check
+// condition: the engine's result and step, and never a commit after a
+// failure before it.
+TEST_F(UpdateEngineTest, AFailureAtEachRequestEndsInItsResult) {
+  for (bool ws : {false, true}) {
+    std::vector<std::pair<std::string, int>> steps;
+    if (ws) steps.push_back({"readzone", 1});
+    steps.push_back({"tur", 1});
+    for (int piece : {1, 100, 208}) steps.push_back({"write", piece});
+    if (!ws) steps.push_back({"readsum", 1});
+    steps.push_back({ws ? "commit-ws" : "commit", 1});
+    if (ws) steps.push_back({"readzone", 2});
+    for (const auto& s : steps) {
+      const std::string what = std::string(ws ? "strategy " : "main ") + s.first + " #" + std::to_string(s.second);
+      const std::string sense = s.first == "readzone" ? "check 03 11 00" : "check 04 44 00";
+      ASSERT_EQ(Admit(ws ? "1300" : "1.00", ws ? "2300" : "1.10", ws,
+                      "fault " + s.first + " " + std::to_string(s.second) + " " + sense),
+                ENGINE_OK) << what;
+      const int rc = Run(ws);
+      const bool afterCommit = s.first.rfind("commit", 0) == 0 || (s.first == "readzone" && s.second == 2);
+      const bool tur = s.first == "tur";  // not ready means no disc: the update goes on
+      EXPECT_EQ(rc, tur ? ENGINE_OK : afterCommit ? ENGINE_COMMIT_FAILED : ENGINE_NOT_WRITTEN) << what;
+      if (!tur && !afterCommit) EXPECT_EQ(CountLog("3B07"), 0u) << what;
+    }
+  }
+}
+
+}  // namespace
