@@ -21,6 +21,7 @@ unsigned CMyASPI32::s_nRequestLimitMs = 60000;
 struct CMyASPI32::Request {
   SRB_ExecSCSICmd srb;
   BYTE* data = nullptr;
+  DWORD capacity = 0;  // bytes at data
   EventHandle event = 0;
 };
 
@@ -103,6 +104,8 @@ void CMyASPI32::Load(const char* library) {
 }
 
 CMyASPI32::~CMyASPI32() {
+  FreeRequest(m_pSpare);
+  m_pSpare = nullptr;
   ReclaimParked();
   if (m_hAspi != nullptr) SysFreeLibrary(m_hAspi);
   // A library that finished its work while unloading has signalled by now.
@@ -114,15 +117,20 @@ CMyASPI32::~CMyASPI32() {
   }
 }
 
+void CMyASPI32::FreeRequest(Request* rq) {
+  if (rq == nullptr) return;
+  SysCloseEvent(rq->event);
+  delete[] rq->data;
+  delete rq;
+}
+
 void CMyASPI32::ReclaimParked() {
   for (std::size_t i = 0; i < m_parked.size();) {
     Request* rq = m_parked[i];
     if (LoadStatus(rq->srb) != SS_PENDING &&
         SysWaitEvent(rq->event, 0) == EventWait::Signalled) {
       SysResetEvent(rq->event);
-      SysCloseEvent(rq->event);
-      delete[] rq->data;
-      delete rq;
+      FreeRequest(rq);
       m_parked.erase(m_parked.begin() + static_cast<std::ptrdiff_t>(i));
     } else {
       ++i;
@@ -139,29 +147,40 @@ int CMyASPI32::Execute(SRB_ExecSCSICmd& srb) {
 int CMyASPI32::ExecuteOnce(SRB_ExecSCSICmd& srb) {
   if (m_pfnSendCommand == nullptr || m_nStatus == ASPI_ERR_NOT_READY) return m_nStatus;
 
-  Request* rq = new (std::nothrow) Request;
-  if (rq == nullptr) return ASPI_ERR_NO_EVENT;
+  // The block, buffer and event of the last request the library gave back
+  // serve the next one: creating them for every request cost more than the
+  // request itself. One the library still holds is never reused.
+  Request* rq = m_pSpare;
+  m_pSpare = nullptr;
+  if (rq == nullptr) {
+    rq = new (std::nothrow) Request;
+    if (rq == nullptr) return ASPI_ERR_NO_EVENT;
+    // Created unsignalled: a signalled event would make every request that
+    // the library completes later look finished at once, unless the library
+    // happens to reset it, and end as "still pending".
+    if (!SysCreateEvent(false, &rq->event)) {
+      delete rq;
+      return ASPI_ERR_NO_EVENT;
+    }
+  }
   rq->srb = srb;
   const bool hasData = srb.SRB_BufPointer != nullptr && srb.SRB_BufLen > 0;
   if (hasData) {
-    rq->data = new (std::nothrow) BYTE[srb.SRB_BufLen];
-    if (rq->data == nullptr) {
-      delete rq;
-      return ASPI_ERR_NO_EVENT;
+    if (rq->capacity < srb.SRB_BufLen) {
+      delete[] rq->data;
+      rq->capacity = 0;
+      rq->data = new (std::nothrow) BYTE[srb.SRB_BufLen];
+      if (rq->data == nullptr) {
+        FreeRequest(rq);
+        return ASPI_ERR_NO_EVENT;
+      }
+      rq->capacity = srb.SRB_BufLen;
     }
     // Copied whatever the direction: a drive that answers short leaves the
     // rest of the caller's buffer as it was.
     std::memcpy(rq->data, srb.SRB_BufPointer, srb.SRB_BufLen);
   }
-  // Created unsignalled: a signalled event would make every request that
-  // the library completes later look finished at once, unless the library
-  // happens to reset it, and end as "still pending".
-  if (!SysCreateEvent(false, &rq->event)) {
-    delete[] rq->data;
-    delete rq;
-    return ASPI_ERR_NO_EVENT;
-  }
-  rq->srb.SRB_BufPointer = rq->data;
+  rq->srb.SRB_BufPointer = hasData ? rq->data : nullptr;
   rq->srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
   rq->srb.SRB_Flags |= SRB_EVENT_NOTIFY;
   rq->srb.SRB_PostProc = rq->event;
@@ -229,9 +248,7 @@ int CMyASPI32::ExecuteOnce(SRB_ExecSCSICmd& srb) {
 
   if (libraryDone) {
     SysResetEvent(rq->event);
-    SysCloseEvent(rq->event);
-    delete[] rq->data;
-    delete rq;
+    m_pSpare = rq;
   } else {
     m_parked.push_back(rq);
   }

@@ -61,6 +61,9 @@ class CMyASPI32 {
   RequestTraceFn m_pfnTrace = nullptr;
   void* m_pTraceContext = nullptr;
 
+  // Completion events held for reuse (0 or 1); none once the object is gone.
+  int KeptEvents() const { return m_pSpare != nullptr ? 1 : 0; }
+
   // How long one request may take, in milliseconds. Tests shorten it.
   static unsigned s_nRequestLimitMs;
 
@@ -72,5 +75,8 @@ class CMyASPI32 {
   // still pending): their block, buffer and event stay alive until the
   // library signals that it is done with them.
   std::vector<Request*> m_parked;
+  // The last request the library gave back, kept for the next one.
+  Request* m_pSpare = nullptr;
   void ReclaimParked();
+  static void FreeRequest(Request* rq);
 };

@@ -152,7 +152,7 @@ TEST_F(AspiTransportTest, EverySrbStatusMapsToItsResult) {
   for (const StatusCase& c : cases) EXPECT_EQ(Send(aspi, {0}), c.result) << c.fault;
   EXPECT_EQ(Send(aspi, {0}), 0) << "the drive itself is fine";
   EXPECT_EQ(aspi.m_nSenseKey, -1) << "no check condition was reported";
-  ExpectEventsClosed();
+  ExpectEventsClosed(&aspi);
 }
 
 TEST_F(AspiTransportTest, UnknownStatusCodeIsUsedByNoOtherCause) {
@@ -249,7 +249,7 @@ TEST_F(AspiTransportTest, DataInArrivesInTheCallersBuffer) {
   EXPECT_EQ(srb.SRB_BufPointer, answer);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(answer + 8), 8), "KORVELIN");
   EXPECT_EQ(answer[36], 0xEE) << "a 36-byte answer leaves the rest of the buffer alone";
-  ExpectEventsClosed();
+  ExpectEventsClosed(&aspi);
 }
 
 TEST_F(AspiTransportTest, SynchronousCompletionNeedsNoWait) {
@@ -257,14 +257,14 @@ TEST_F(AspiTransportTest, SynchronousCompletionNeedsNoWait) {
   CMyASPI32::s_nRequestLimitMs = 0;  // any wait would time out at once
   CMyASPI32 aspi;
   EXPECT_EQ(Send(aspi, {0}), 0);
-  ExpectEventsClosed();
+  ExpectEventsClosed(&aspi);
 }
 
 TEST_F(AspiTransportTest, LaterCompletionThroughTheEvent) {
   Configure("completion async\nlatency 30\n" + Drive(0, 0, 0, "disc yes\n"));
   CMyASPI32 aspi;
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Send(aspi, {0}), 0);
-  ExpectEventsClosed();
+  ExpectEventsClosed(&aspi);
 }
 
 TEST_F(AspiTransportTest, RequestThatNeverCompletesTimesOut) {
@@ -473,7 +473,7 @@ TEST_F(AspiTransportTest, AllAdaptersAreScannedSafely) {
   EXPECT_EQ(aspi.m_drives[0].nHaId, 200);
   EXPECT_EQ(aspi.m_drives[1].nHaId, 254);
   EXPECT_EQ(aspi.m_drives[1].nTarget, 7);
-  ExpectEventsClosed();
+  ExpectEventsClosed(&aspi);
 }
 
 TEST_F(AspiTransportTest, ShortAndNulFilledInquiryAnswersAreStoredByteExact) {
