@@ -25,12 +25,16 @@ bool CUpdaterDlg::DiscoverDrives() {
     return false;
   }
 
-  // A later start-up on the same dialog (after a failed commit) keeps the
-  // table the first scan filled and lists it afresh, so list row i is always
-  // table row i; scanning again would append the same drives a second time.
+  // A later start-up on the same dialog (after a failed commit, which may
+  // still have taken effect) scans afresh into an emptied table, so that the
+  // list, "Current :" and the version rules see what the drives report now.
+  // An admission was for the drive as it was.
   m_cbDrive.ResetContent();
-  int scan = 0;
-  if (m_aspi.m_nDrives == 0) {
+  int scan;
+  if (m_aspi.m_nDrives > 0) {
+    m_nAdmittedRow = -1;
+    scan = m_aspi.RescanDrives();
+  } else {
     scan = m_aspi.ScanDrives();
   }
   if (scan != 0) {

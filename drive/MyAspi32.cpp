@@ -292,6 +292,24 @@ int CMyASPI32::ScanDrives() {
   return m_nDrives == 0 ? ASPI_ERR_NO_DRIVE : 0;
 }
 
+int CMyASPI32::RescanDrives() {
+  // A full table is no reason to refuse once it has been emptied.
+  if (m_nStatus != 0 && m_nStatus != ASPI_ERR_TABLE_FULL) return ASPI_ERR_SCAN_REFUSED;
+  DriveEntry kept[MAX_DRIVES];
+  std::memcpy(kept, m_drives, sizeof(kept));
+  const int keptCount = m_nDrives;
+  std::memset(m_drives, 0, sizeof(m_drives));
+  m_nDrives = 0;
+  m_nStatus = 0;
+  const int rc = ScanDrives();
+  if (rc == ASPI_ERR_NO_DRIVE && keptCount > 0) {
+    std::memcpy(m_drives, kept, sizeof(kept));
+    m_nDrives = keptCount;
+    return 0;
+  }
+  return rc;
+}
+
 int CMyASPI32::AddDrive(const SRB_ExecSCSICmd& srb) {
   if (m_nDrives >= MAX_DRIVES) {
     m_nStatus = ASPI_ERR_TABLE_FULL;

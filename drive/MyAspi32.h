@@ -30,6 +30,12 @@ class CMyASPI32 {
   int GetStatus() const { return m_nStatus; }
   // Fills (appends to) the drive table; 0 when it holds at least one drive.
   int ScanDrives();
+  // Empties the table and scans again, for a later start-up: a commit may
+  // have changed what the drives report, and a second scan appended to the
+  // first would overflow the table. When no drive answers at all, the rows
+  // of the last scan are kept: a drive that restarts after a commit may not
+  // answer for a moment. Returns as ScanDrives.
+  int RescanDrives();
   // Admits the answer of a completed INQUIRY into the table.
   int AddDrive(const SRB_ExecSCSICmd& srb);
   // Sends one request and waits for it; returns a result value (Srb.h).

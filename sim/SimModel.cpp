@@ -183,6 +183,13 @@ bool ParseFault(const std::vector<std::string>& t, Fault* f, std::string* error)
     f->action = FaultAction::SignalPending;
   } else if (a == "badsum") {
     f->action = FaultAction::BadSum;
+  } else if (a == "late-check") {
+    f->action = FaultAction::LateCheck;
+    if (args != 3 || !ParseByte(t[4], &f->senseKey) || !ParseByte(t[5], &f->asc) ||
+        !ParseByte(t[6], &f->ascq)) {
+      *error = "late-check needs sense key, ASC and ASCQ in hex";
+      return false;
+    }
   } else {
     *error = "unknown fault action " + a;
     return false;
@@ -561,13 +568,17 @@ void SimBus::Complete(SRB_ExecSCSICmd& srb, const Decision& d) {
     StoreStatus(srb, d.fault.status);
     return;
   }
+  auto check = [&d](Reply& reply) {
+    reply = Reply();
+    reply.status = SS_ERR;
+    reply.sense[0] = 0x70;
+    reply.sense[2] = d.fault.senseKey;
+    reply.sense[7] = 10;
+    reply.sense[12] = d.fault.asc;
+    reply.sense[13] = d.fault.ascq;
+  };
   if (d.hasFault && d.fault.action == FaultAction::Check) {
-    r.status = SS_ERR;
-    r.sense[0] = 0x70;
-    r.sense[2] = d.fault.senseKey;
-    r.sense[7] = 10;
-    r.sense[12] = d.fault.asc;
-    r.sense[13] = d.fault.ascq;
+    check(r);
   } else {
     SimDrive& drive = m_devices[static_cast<std::size_t>(d.device)];
     const bool out = (srb.SRB_Flags & SRB_DIR_OUT) != 0;
@@ -578,6 +589,8 @@ void SimBus::Complete(SRB_ExecSCSICmd& srb, const Decision& d) {
       PutBE32(r.data.data(), BE32(r.data.data()) + 1);
     }
     if (r.status == SS_COMP && (k == Kind::CommitMain || k == Kind::CommitStrategy)) SaveFlash();
+    // Done, and then reported as failed.
+    if (d.hasFault && d.fault.action == FaultAction::LateCheck) check(r);
   }
   if (r.status == SS_COMP && (srb.SRB_Flags & SRB_DIR_IN) && !r.data.empty()) {
     std::size_t n = r.data.size() < srb.SRB_BufLen ? r.data.size() : srb.SRB_BufLen;

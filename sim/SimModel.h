@@ -28,7 +28,8 @@ enum class FaultAction {
   Status,         // complete with the given SRB_Status (82h, 02h, E0h, ...)
   Timeout,        // never complete
   SignalPending,  // signal the event but leave the request pending forever
-  BadSum          // answer a checksum one higher than the right one
+  BadSum,         // answer a checksum one higher than the right one
+  LateCheck       // carry the command out, then answer a check condition
 };
 
 struct Fault {

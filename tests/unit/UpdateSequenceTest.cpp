@@ -155,6 +155,34 @@ TEST_F(UpdateSequenceTest, CommitFailureRunsTheStartUpAgainAndLetsTheUserGoOn) {
   EXPECT_EQ(dlg->m_cbDrive.GetCount(), dlg->m_aspi.m_nDrives);
 }
 
+TEST_F(UpdateSequenceTest, ACommitThatTookEffectButFailedIsSeenByTheNextStartUp) {
+  // Five admitted drives fill the table to overflowing; the first one takes
+  // the commit and then answers it with a check condition.
+  std::vector<Drive> drives(5);
+  for (int t = 0; t < 5; ++t) drives[t].target = t;
+  drives[0].extra = "fault commit 1 late-check 04 44 00\n";
+  UseDrives(drives);
+  std::string image = MakeImage("new.bin", "1.10");
+  auto dlg = OpenDialog();
+  headless::ScriptFileDialog(image);
+  headless::Click(*dlg, IDC_OPEN);
+  ASSERT_TRUE(headless::Enabled(*dlg, IDC_UPDATE));
+  headless::Reset();
+  RunUpdate(dlg);
+  EXPECT_EQ(BoxTexts(), (Strings{"Are you sure?", "Update was Fail"}));
+  ASSERT_EQ(dlg->m_cbDrive.GetCount(), 4);
+  EXPECT_EQ(dlg->m_aspi.m_nDrives, 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(dlg->m_cbDrive.GetLBText(i).substr(0, 5), "[0:" + std::to_string(i) + "]");
+  EXPECT_EQ(dlg->m_cbDrive.GetLBText(0), "[0:0] KORVELIN DVDRRW MQT-R41A  1.10");
+  EXPECT_EQ(headless::Text(*dlg, IDC_CURRENT), "KORVELIN DVDRRW MQT-R41A  1.10");
+  // The same image again is no longer higher than the drive's firmware.
+  headless::Reset();
+  headless::ScriptFileDialog(image);
+  headless::Click(*dlg, IDC_OPEN);
+  EXPECT_EQ(BoxTexts(), Strings{"Lower or Same Firmware Version!"});
+  EXPECT_FALSE(headless::Enabled(*dlg, IDC_UPDATE));
+}
+
 TEST_F(UpdateSequenceTest, WriteStrategyUpdateChecksTheZone) {
   Drive d;
   d.revision = "1300";
