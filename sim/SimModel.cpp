@@ -183,6 +183,14 @@ bool ParseFault(const std::vector<std::string>& t, Fault* f, std::string* error)
     f->action = FaultAction::SignalPending;
   } else if (a == "badsum") {
     f->action = FaultAction::BadSum;
+  } else if (a == "slow") {
+    f->action = FaultAction::Slow;
+    long ms = 0;
+    if (args != 1 || !ParseInt(t[4], 10, &ms) || ms < 0 || ms > 600000) {
+      *error = "slow needs milliseconds";
+      return false;
+    }
+    f->delayMs = static_cast<int>(ms);
   } else if (a == "late-check") {
     f->action = FaultAction::LateCheck;
     if (args != 3 || !ParseByte(t[4], &f->senseKey) || !ParseByte(t[5], &f->asc) ||
@@ -547,6 +555,7 @@ Decision SimBus::Accept(const SRB_ExecSCSICmd& srb) {
       d.fault = f;
       if (f.action == FaultAction::Timeout) d.completion = Decision::Never;
       if (f.action == FaultAction::SignalPending) d.completion = Decision::SignalOnly;
+      if (f.action == FaultAction::Slow) d.latencyMs = f.delayMs;
       break;
     }
   }

@@ -29,7 +29,8 @@ enum class FaultAction {
   Timeout,        // never complete
   SignalPending,  // signal the event but leave the request pending forever
   BadSum,         // answer a checksum one higher than the right one
-  LateCheck       // carry the command out, then answer a check condition
+  LateCheck,      // carry the command out, then answer a check condition
+  Slow            // carry the command out normally, taking the given time
 };
 
 struct Fault {
@@ -39,6 +40,7 @@ struct Fault {
   FaultAction action = FaultAction::Check;
   std::uint8_t status = 0;
   std::uint8_t senseKey = 0, asc = 0, ascq = 0;
+  int delayMs = 0;  // Slow
 };
 
 struct DeviceConfig {

@@ -180,6 +180,22 @@ TEST_F(CliTest, CtrlCDuringTheTransferStopsBeforeTheCommit) {
   EXPECT_NE(Stderr().find("keeps its firmware"), std::string::npos) << Stderr();
 }
 
+TEST_F(CliTest, CtrlCDuringTheCommitIsHeldOffAndTheUpdateCompletes) {
+  WriteConfig("fault commit 1 slow 1500\n");
+  std::string script = std::string("cd '") + m_dir.Path() + "' && ('" + ORVEX_CLI_PATH +
+                       "' --transport sim:sim.cfg update new.bin --yes >/dev/null 2>stderr.txt & pid=$!; "
+                       "until grep -q cdb=3B07 sim.log 2>/dev/null; do sleep 0.01; done; "
+                       "kill -INT $pid; wait $pid; echo $?)";
+  std::FILE* p = popen(script.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  int status = -1;
+  ASSERT_EQ(std::fscanf(p, "%d", &status), 1);
+  pclose(p);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(Stderr().find("Ctrl-C is held off"), std::string::npos) << Stderr();
+  EXPECT_NE(Flash().find("revision \"1.10\""), std::string::npos);
+}
+
 TEST_F(CliTest, JsonLinesStartWithStartAndEndWithTheResult) {
   CliRun r = Cli("--json -v update new.bin --yes");
   ASSERT_EQ(r.status, 0);
