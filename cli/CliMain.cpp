@@ -160,43 +160,39 @@ std::string Address(int ha, int target, int lun) {
   return std::to_string(ha) + ":" + std::to_string(target) + ":" + std::to_string(lun);
 }
 
+struct ScanContext {
+  CCliReport* out;
+  int found;
+};
+
+void ListDevice(void* context, const SRB_ExecSCSICmd& srb) {
+  ScanContext& c = *static_cast<ScanContext*>(context);
+  const BYTE* answer = srb.SRB_BufPointer;
+  ++c.found;
+  char vendor[9], product[17], revision[5];
+  CopyField(vendor, answer + 8, 8);
+  CopyField(product, answer + 16, 16);
+  CopyField(revision, answer + 32, 4);
+  const int type = answer[0] & 0x1F;
+  const bool admitted = std::strcmp(vendor, "KORVELIN") == 0 || std::strcmp(vendor, "QN      ") == 0;
+  const int code = admitted ? CodeForModel(product) : 0;
+  const std::string address = Address(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
+  nlohmann::ordered_json e = {{"event", "device"}, {"address", address}, {"type", type}, {"vendor", vendor},
+                              {"product", product}, {"revision", revision}, {"admitted", admitted}};
+  if (code != 0) e["model_code"] = code;
+  c.out->Event(e);
+  char line[160];
+  std::snprintf(line, sizeof line, "%-8s type %02Xh  %s %s %s", address.c_str(), type, vendor, product, revision);
+  std::string text = line;
+  if (admitted) text += code != 0 ? "  admitted, model code " + std::to_string(code) : "  admitted";
+  c.out->Line(text);
+}
+
 int Scan(Run& run, CCliReport& out, CMyASPI32& aspi) {
-  BYTE answer[INQUIRY_LENGTH];
-  SRB_ExecSCSICmd srb;
-  BuildInquiry(srb, answer);
-  int found = 0;
-  for (int ha = 0; ha < aspi.m_nAdapters; ++ha) {
-    for (int target = 0; target < 8; ++target) {
-      for (int lun = 0; lun < 8; ++lun) {
-        srb.SRB_HaId = static_cast<BYTE>(ha);
-        srb.SRB_Target = static_cast<BYTE>(target);
-        srb.SRB_Lun = static_cast<BYTE>(lun);
-        std::memset(answer, 0, sizeof(answer));
-        if (aspi.Execute(srb) != 0) continue;
-        ++found;
-        char vendor[9], product[17], revision[5];
-        CopyField(vendor, answer + 8, 8);
-        CopyField(product, answer + 16, 16);
-        CopyField(revision, answer + 32, 4);
-        const int type = answer[0] & 0x1F;
-        const bool admitted = std::strcmp(vendor, "KORVELIN") == 0 || std::strcmp(vendor, "QN      ") == 0;
-        const int code = admitted ? CodeForModel(product) : 0;
-        nlohmann::ordered_json e = {{"event", "device"}, {"address", Address(ha, target, lun)}, {"type", type},
-                            {"vendor", vendor}, {"product", product}, {"revision", revision},
-                            {"admitted", admitted}};
-        if (code != 0) e["model_code"] = code;
-        out.Event(e);
-        char line[160];
-        std::snprintf(line, sizeof line, "%-8s type %02Xh  %s %s %s", Address(ha, target, lun).c_str(), type,
-                      vendor, product, revision);
-        std::string text = line;
-        if (admitted) text += code != 0 ? "  admitted, model code " + std::to_string(code) : "  admitted";
-        out.Line(text);
-      }
-    }
-  }
-  if (found == 0) out.Line("No device answered.");
-  return Finish(out, ORVEX_EXIT_OK, "", {{"devices", found}});
+  ScanContext context = {&out, 0};
+  aspi.InquireAll(&ListDevice, &context);
+  if (context.found == 0) out.Line("No device answered.");
+  return Finish(out, ORVEX_EXIT_OK, "", {{"devices", context.found}});
 }
 
 // The drive row the run means; -1 after its line (status in *status).

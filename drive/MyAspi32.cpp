@@ -271,8 +271,7 @@ int CMyASPI32::StartStopUnit(int drive, BYTE control) {
   return ExecuteOnDrive(srb, drive);
 }
 
-int CMyASPI32::ScanDrives() {
-  if (m_nStatus != 0) return ASPI_ERR_SCAN_REFUSED;
+void CMyASPI32::InquireAll(InquiryFn fn, void* context) {
   BYTE answer[INQUIRY_LENGTH];
   SRB_ExecSCSICmd srb;
   BuildInquiry(srb, answer);
@@ -285,10 +284,15 @@ int CMyASPI32::ScanDrives() {
         // A device that answers short must not inherit the previous
         // device's identity from the reused buffer.
         std::memset(answer, 0, sizeof(answer));
-        if (Execute(srb) == 0) AddDrive(srb);
+        if (Execute(srb) == 0) fn(context, srb);
       }
     }
   }
+}
+
+int CMyASPI32::ScanDrives() {
+  if (m_nStatus != 0) return ASPI_ERR_SCAN_REFUSED;
+  InquireAll([](void* self, const SRB_ExecSCSICmd& srb) { static_cast<CMyASPI32*>(self)->AddDrive(srb); }, this);
   return m_nDrives == 0 ? ASPI_ERR_NO_DRIVE : 0;
 }
 

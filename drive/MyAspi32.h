@@ -36,6 +36,10 @@ class CMyASPI32 {
   // of the last scan are kept: a drive that restarts after a commit may not
   // answer for a moment. Returns as ScanDrives.
   int RescanDrives();
+  // INQUIRY at every address of every adapter; `fn` gets each answer that
+  // completed (36 bytes at SRB_BufPointer, zeros past what was sent).
+  typedef void (*InquiryFn)(void* context, const SRB_ExecSCSICmd& srb);
+  void InquireAll(InquiryFn fn, void* context);
   // Admits the answer of a completed INQUIRY into the table.
   int AddDrive(const SRB_ExecSCSICmd& srb);
   // Sends one request and waits for it; returns a result value (Srb.h).

@@ -13,11 +13,6 @@ namespace spti {
 
 namespace {
 
-std::string Hex2(unsigned v) {
-  char s[8];
-  std::snprintf(s, sizeof(s), "%02Xh", v & 0xFF);
-  return s;
-}
 
 // What a command is called in a line the user reads.
 std::string CommandName(std::uint8_t op) {

@@ -6,15 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "spti/SptiLayer.h"
+
 namespace spti {
 
 namespace {
 
-std::string Hex2(unsigned v) {
-  char s[8];
-  std::snprintf(s, sizeof(s), "%02Xh", v & 0xFF);
-  return s;
-}
 
 const char* HostName(std::uint16_t v) {
   static const char* const names[] = {

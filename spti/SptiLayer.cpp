@@ -12,6 +12,12 @@
 
 namespace spti {
 
+std::string Hex2(unsigned v) {
+  char s[8];
+  std::snprintf(s, sizeof(s), "%02Xh", v & 0xFF);
+  return s;
+}
+
 namespace {
 
 bool IsStandardCdbLength(BYTE n) { return n == 6 || n == 10 || n == 12 || n == 16; }
@@ -40,12 +46,6 @@ BYTE CoveringCdbLength(const SRB_ExecSCSICmd& srb) {
 // failing to carry it out.
 bool IsRefusal(std::uint32_t err) {
   return err == kErrInvalidParameter || err == kErrInvalidFunction || err == kErrNotSupported;
-}
-
-std::string Hex2(unsigned v) {
-  char s[8];
-  std::snprintf(s, sizeof(s), "%02Xh", v & 0xFF);
-  return s;
 }
 
 // A port's alignment as a mask of low address bits. Some ports give the

@@ -14,6 +14,9 @@
 
 namespace spti {
 
+// A byte as two hex digits and "h", for the library's messages.
+std::string Hex2(unsigned v);
+
 // The port's limit for one request, in seconds.
 constexpr std::uint32_t kTimeoutSeconds = 60;
 // Highest \\.\CdRomN tried.

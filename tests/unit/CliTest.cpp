@@ -79,6 +79,19 @@ class CliTest : public ::testing::Test {
     return n;
   }
   int Writes() const { return Sent("3B"); }
+  // `update --yes` with Ctrl-C once the drive has logged `count` requests
+  // matching `pattern`; the exit status.
+  int UpdateInterruptedAfter(const std::string& pattern, int count) {
+    std::string script = std::string("cd '") + m_dir.Path() + "' && ('" + ORVEX_CLI_PATH +
+                         "' --transport sim:sim.cfg update new.bin --yes >/dev/null 2>stderr.txt & pid=$!; "
+                         "until [ \"$(grep -c " + pattern + " sim.log 2>/dev/null)\" -ge " + std::to_string(count) +
+                         " ]; do sleep 0.01; done; kill -INT $pid; wait $pid; echo $?)";
+    std::FILE* p = popen(script.c_str(), "r");
+    int status = -1;
+    if (p == nullptr || std::fscanf(p, "%d", &status) != 1) status = -1;
+    if (p != nullptr) pclose(p);
+    return status;
+  }
   std::string Flash() const {
     std::ifstream f(m_dir.Path("flash.txt"));
     return std::string(std::istreambuf_iterator<char>(f), {});
@@ -165,16 +178,7 @@ TEST_F(CliTest, FailuresBeforeAndAfterTheCommitHaveTheirStatuses) {
 
 TEST_F(CliTest, CtrlCDuringTheTransferStopsBeforeTheCommit) {
   WriteConfig("latency 5\n");
-  std::string script = std::string("cd '") + m_dir.Path() + "' && ('" + ORVEX_CLI_PATH +
-                       "' --transport sim:sim.cfg update new.bin --yes >/dev/null 2>stderr.txt & pid=$!; "
-                       "until [ \"$(grep -c cdb=3B06 sim.log 2>/dev/null)\" -ge 5 ]; do sleep 0.01; done; "
-                       "kill -INT $pid; wait $pid; echo $?)";
-  std::FILE* p = popen(script.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  int status = -1;
-  ASSERT_EQ(std::fscanf(p, "%d", &status), 1);
-  pclose(p);
-  EXPECT_EQ(status, 3);
+  EXPECT_EQ(UpdateInterruptedAfter("cdb=3B06", 5), 3);
   EXPECT_LT(Sent("3B06"), 208);
   EXPECT_EQ(Sent("3B07"), 0);
   EXPECT_NE(Stderr().find("keeps its firmware"), std::string::npos) << Stderr();
@@ -182,16 +186,7 @@ TEST_F(CliTest, CtrlCDuringTheTransferStopsBeforeTheCommit) {
 
 TEST_F(CliTest, CtrlCDuringTheCommitIsHeldOffAndTheUpdateCompletes) {
   WriteConfig("fault commit 1 slow 1500\n");
-  std::string script = std::string("cd '") + m_dir.Path() + "' && ('" + ORVEX_CLI_PATH +
-                       "' --transport sim:sim.cfg update new.bin --yes >/dev/null 2>stderr.txt & pid=$!; "
-                       "until grep -q cdb=3B07 sim.log 2>/dev/null; do sleep 0.01; done; "
-                       "kill -INT $pid; wait $pid; echo $?)";
-  std::FILE* p = popen(script.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  int status = -1;
-  ASSERT_EQ(std::fscanf(p, "%d", &status), 1);
-  pclose(p);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(UpdateInterruptedAfter("cdb=3B07", 1), 0);
   EXPECT_NE(Stderr().find("Ctrl-C is held off"), std::string::npos) << Stderr();
   EXPECT_NE(Flash().find("revision \"1.10\""), std::string::npos);
 }
