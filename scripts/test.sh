@@ -12,10 +12,10 @@ bash scripts/install-deps.sh || exit 1
 failed=0
 passed=0
 step() {
-  local name=$1; shift
+  local name=$1 t0=$SECONDS; shift
   echo "=== $name"
-  if "$@"; then passed=$((passed + 1)); echo "=== $name: ok"
-  else failed=$((failed + 1)); echo "=== $name: FAILED"; fi
+  if "$@"; then passed=$((passed + 1)); echo "=== $name: ok ($((SECONDS - t0)) s)"
+  else failed=$((failed + 1)); echo "=== $name: FAILED ($((SECONDS - t0)) s)"; fi
 }
 
 build() {
