@@ -100,7 +100,7 @@ void CAspiRouter::Take(Road road, const std::string& why) {
   m_road = road;
   const std::string line = std::string(kTag) + why;
   // The road is chosen at every support call; say it when it changes.
-  if (line != m_lastReport) m_io.Report(line);
+  if (line != m_lastReport && !why.empty()) m_io.Report(line);
   m_lastReport = line;
 }
 
@@ -130,8 +130,11 @@ DWORD CAspiRouter::SupportInfo() {
                          " host adapter(s))");
     return info;
   }
-  Take(kPassThrough,
-       "the pass-through opened no CD/DVD device and no installed ASPI layer serves");
+  // Where no system folder can hold a layer (Linux), there is nothing to
+  // say beyond the device layer's own lines.
+  Take(kPassThrough, m_sys.InstalledPath().empty()
+                         ? std::string()
+                         : "the pass-through opened no CD/DVD device and no installed ASPI layer serves");
   return own;
 }
 
