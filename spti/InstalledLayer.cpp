@@ -132,7 +132,7 @@ DWORD CAspiRouter::SupportInfo() {
   }
   // Where no system folder can hold a layer (Linux), there is nothing to
   // say beyond the device layer's own lines.
-  Take(kPassThrough, m_sys.InstalledPath().empty()
+  Take(kPassThrough, !m_sys.CanHaveInstalledLayers()
                          ? std::string()
                          : "the pass-through opened no CD/DVD device and no installed ASPI layer serves");
   return own;

@@ -16,6 +16,8 @@ typedef std::uintptr_t ModHandle;
 class CSystemLibraries {
  public:
   virtual ~CSystemLibraries() = default;
+  // False where no ASPI layer can ever be installed (any host but Windows).
+  virtual bool CanHaveInstalledLayers() { return true; }
   // GetVersion says 9x family (platform id 1).
   virtual bool IsWin9x() = 0;
   // Full path of wnaspi32.dll in the system folder; empty when the folder
@@ -36,6 +38,7 @@ class CSystemLibraries {
 // A system without installed layers (any host but Windows).
 class CNoSystemLibraries : public CSystemLibraries {
  public:
+  bool CanHaveInstalledLayers() override { return false; }
   bool IsWin9x() override { return false; }
   std::string InstalledPath() override { return std::string(); }
   bool IsOwnFile(const std::string&) override { return false; }
