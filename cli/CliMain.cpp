@@ -348,9 +348,6 @@ int main(int argc, char** argv) {
   }
   update->add_flag("--yes", run.options.yes, "do not ask for confirmation (needed without a terminal)");
 
-  CliOptions early;
-  early.json = false;
-  CCliReport usage(early);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp&) {
@@ -368,6 +365,9 @@ int main(int argc, char** argv) {
     CliOptions o;
     o.json = json;
     CCliReport out(o);
+    // Every JSON run starts with "start", even one whose command line is bad.
+    out.Event({{"event", "start"}, {"tool", "orvex-cli"}, {"schema", 1}, {"version", ORVEX_VERSION_TEXT},
+               {"command", nullptr}});
     return Finish(out, ORVEX_EXIT_USAGE, std::string(e.what()) + " (orvex-cli --help shows the usage)");
   }
   run.command = scan->parsed() ? "scan" : check->parsed() ? "check" : "update";
