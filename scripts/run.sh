@@ -59,5 +59,5 @@ echo "---- requests the simulated drive received, by command byte ----"
 sed -n 's/.* cdb=\(..\)\(..\).*/\1 \2/p' build/e2e/$preset/cases/unattended/sim.log | sort | uniq -c |
   awk '{n[$2]=n[$2]" "$3":"$1} END {for (c in n) print "  " c n[c]}' | sort
 echo
-echo "screenshots: $root/build/e2e/$preset/shots/unattended-transfer.png, unattended-completed.png"
+echo "screenshots: $root/build/e2e/$preset/shots/unattended-update.png, unattended-completed.png"
 exit "$status"
