@@ -43,9 +43,9 @@ class CliTest : public ::testing::Test {
   }
   void Image(const std::string& name, const std::string& vendor, const std::string& product,
              const std::string& revision) {
-    imagegen::ImageSpec spec;
-    spec.Identity(0x150000, vendor, product, revision).Text(0x160000, "ID5678");
-    ASSERT_TRUE(imagegen::Write(m_dir.Path(name), spec));
+    imagegen::ImageSpec layout;
+    layout.Identity(0x150000, vendor, product, revision).Text(0x160000, "ID5678");
+    ASSERT_TRUE(imagegen::Write(m_dir.Path(name), layout));
   }
 
   CliRun Cli(const std::string& args, const std::string& transport = "") {
