@@ -5,14 +5,11 @@
 #include "app/UpdaterDlg.h"
 #include "platform/Profile.h"
 #include "platform/Resources.h"
+#include "update/UpdateEngine.h"
 
 namespace {
 
-std::string Identity(const DriveEntry& d) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%s %s %s", d.szVendor, d.szProduct, d.szRevision);
-  return buf;
-}
+std::string Identity(const DriveEntry& d) { return IdentityText(d.szVendor, d.szProduct, d.szRevision); }
 
 }  // namespace
 

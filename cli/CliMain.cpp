@@ -174,7 +174,7 @@ void ListDevice(void* context, const SRB_ExecSCSICmd& srb) {
   CopyField(product, answer + 16, 16);
   CopyField(revision, answer + 32, 4);
   const int type = answer[0] & 0x1F;
-  const bool admitted = std::strcmp(vendor, "KORVELIN") == 0 || std::strcmp(vendor, "QN      ") == 0;
+  const bool admitted = IsAdmittedVendor(vendor);
   const int code = admitted ? CodeForModel(product) : 0;
   const std::string address = Address(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
   nlohmann::ordered_json e = {{"event", "device"}, {"address", address}, {"type", type}, {"vendor", vendor},

@@ -326,6 +326,13 @@ int CMyASPI32::RescanDrives() {
   return rc;
 }
 
+bool IsAdmittedVendor(const char* vendor) {
+  for (const char* v : kVendors) {
+    if (std::memcmp(vendor, v, 9) == 0) return true;
+  }
+  return false;
+}
+
 int CMyASPI32::AddDrive(const SRB_ExecSCSICmd& srb) {
   if (m_nDrives >= MAX_DRIVES) {
     m_nStatus = ASPI_ERR_TABLE_FULL;
@@ -337,11 +344,7 @@ int CMyASPI32::AddDrive(const SRB_ExecSCSICmd& srb) {
   std::memcpy(row.abInquiry, data, 8);
   std::memcpy(row.szVendor, data + 8, 8);
   row.szVendor[8] = '\0';
-  bool admitted = false;
-  for (const char* v : kVendors) {
-    if (std::memcmp(row.szVendor, v, 9) == 0) admitted = true;
-  }
-  if (!admitted) return ASPI_ERR_VENDOR;
+  if (!IsAdmittedVendor(row.szVendor)) return ASPI_ERR_VENDOR;
   std::memcpy(row.szProduct, data + 16, 16);
   row.szProduct[16] = '\0';
   std::memcpy(row.szRevision, data + 32, 4);

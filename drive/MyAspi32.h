@@ -14,6 +14,10 @@ typedef void (*RequestTraceFn)(void* context, const SRB_ExecSCSICmd& srb, int re
 
 enum : int { MAX_DRIVES = 4 };
 
+// One of the two vendor identifications the updater admits (8 characters
+// and a NUL, as the drive table holds them).
+bool IsAdmittedVendor(const char* vendor);
+
 class CMyASPI32 {
  public:
   // Loads the library and reads its support information; the outcome is in
