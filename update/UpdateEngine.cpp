@@ -23,12 +23,8 @@ std::string Part(const std::string& text, size_t pos, size_t n) {
   return pos < text.size() ? text.substr(pos, n) : std::string();
 }
 
-struct PieceContext {
-  CUpdateReport* report;
-};
-
 bool OnPiece(void* context, int done, int total) {
-  CUpdateReport* report = static_cast<PieceContext*>(context)->report;
+  CUpdateReport* report = static_cast<CUpdateReport*>(context);
   report->OnProgress(STAGE_TRANSFER, done, total);
   return !report->StopRequested();
 }
@@ -162,8 +158,7 @@ int CUpdateEngine::Transfer(FirmwareImage& image, int row, bool writeStrategy) {
   m_report.OnStatus(IDS_DOWNLOADING);
   image.SetDriveIndex(row);
 
-  PieceContext context = {&m_report};
-  int rc = image.DownloadImage(row, &OnPiece, &context);
+  int rc = image.DownloadImage(row, &OnPiece, &m_report);
   if (rc != 0) {
     m_bStopped = rc == IMAGE_ERR_STOPPED;
     m_report.OnStageEnd(STAGE_TRANSFER, false);
