@@ -34,6 +34,13 @@ void CDlgUpdateReport::OnStageEnd(UpdateStage stage, bool ok) {
   m_dlg.RunOnWindowThread([dlg, pos] { dlg->m_progress.SetPos(pos); });
 }
 
+// Not shown yet: the next status text refreshes the dialog, so a version
+// refusal shows the image it refused.
+void CDlgUpdateReport::OnImage(const std::string& identity) {
+  m_dlg.m_strNew = identity;
+  m_dlg.m_strFile = m_strFileText;
+}
+
 void CDlgUpdateReport::OnStatus(unsigned statusId) { m_dlg.ShowStatus(statusId); }
 
 void CDlgUpdateReport::OnNotice(NoticeKind kind, unsigned textId, const char* text) {

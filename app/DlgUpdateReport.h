@@ -3,6 +3,8 @@
 // bar by step.
 #pragma once
 
+#include <string>
+
 #include "update/UpdateReport.h"
 
 class CUpdaterDlg;
@@ -10,9 +12,13 @@ class CUpdaterDlg;
 class CDlgUpdateReport : public CUpdateReport {
  public:
   CDlgUpdateReport(CUpdaterDlg& dlg, bool writeStrategy) : m_dlg(dlg), m_bWriteStrategy(writeStrategy) {}
+  // The Open step's: the file text shown with the image's identity.
+  CDlgUpdateReport(CUpdaterDlg& dlg, bool writeStrategy, const std::string& fileText)
+      : m_dlg(dlg), m_bWriteStrategy(writeStrategy), m_strFileText(fileText) {}
 
   void OnStage(UpdateStage stage) override;
   void OnStageEnd(UpdateStage stage, bool ok) override;
+  void OnImage(const std::string& identity) override;
   void OnStatus(unsigned statusId) override;
   void OnNotice(NoticeKind kind, unsigned textId, const char* text) override;
   bool Ask(UpdateQuestion question) override;
@@ -20,4 +26,5 @@ class CDlgUpdateReport : public CUpdateReport {
  private:
   CUpdaterDlg& m_dlg;
   bool m_bWriteStrategy;
+  std::string m_strFileText;
 };

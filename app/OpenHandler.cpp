@@ -63,15 +63,11 @@ void CUpdaterDlg::OnOpen() {
   rules.writeStrategy = m_bWriteStrategy != 0;
   // Unattended, the two models whose firmware may go back a version.
   rules.allowSameOrLower = m_bAutoMode && (m_nAutoDetect == 53 || m_nAutoDetect == 54);
-  CDlgUpdateReport report(*this, rules.writeStrategy);
+  CDlgUpdateReport report(*this, rules.writeStrategy, fileText);
   CUpdateEngine engine(m_aspi, report);
   AdmitResult admit;
   // A name too long for the configuration's field names no file.
   const int rc = engine.Admit(*m_pImage, nameTooLong ? "" : path.c_str(), row, m_strCurrent, rules, &admit);
-  if (admit.reason != REFUSE_IMAGE) {
-    m_strNew = admit.incoming;
-    m_strFile = fileText;
-  }
 
   switch (admit.reason) {
     case REFUSE_IMAGE:

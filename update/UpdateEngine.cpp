@@ -57,6 +57,7 @@ int CUpdateEngine::Admit(FirmwareImage& image, const char* path, int row, const 
     return Fail(STAGE_CHECK, out.imageResult, ENGINE_REFUSED);
   }
   out.incoming = IdentityText(image.m_szVendor, image.m_szProduct, image.m_szRevision);
+  m_report.OnImage(out.incoming);
 
   image.SetDriveIndex(row);
   // No drive row means no drive to check against: refuse without sending

@@ -3,6 +3,8 @@
 // command line into lines, a bar on a terminal, or JSON.
 #pragma once
 
+#include <string>
+
 // The steps of an update, in order.
 enum UpdateStage : int {
   STAGE_CHECK = 0,     // image, model and version rules; nothing written
@@ -32,6 +34,9 @@ class CUpdateReport {
   // A step ended: after a failure (before its box) or, for the commit,
   // either way.
   virtual void OnStageEnd(UpdateStage stage, bool ok) {}
+  // The image loaded; `identity` is its identity text. Before the model
+  // and version rules, so that a refusal shows which image it refused.
+  virtual void OnImage(const std::string& identity) {}
   // A status text of the string table.
   virtual void OnStatus(unsigned statusId) = 0;
   // A message for the user: a text of the string table (textId) or a

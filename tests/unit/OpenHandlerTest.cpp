@@ -111,6 +111,9 @@ TEST_F(OpenHandlerTest, SameVersionIsRefusedAndAdmittedOnlyForCodes53And54InAuto
   EXPECT_NE(dlg->m_pImage, nullptr);  // kept, but not admitted
   EXPECT_FALSE(headless::Enabled(*dlg, IDC_UPDATE));
   EXPECT_EQ(headless::Text(*dlg, IDC_STATUS), "Selected lower or same firmware version! Please check again.");
+  // The user sees which image was refused.
+  EXPECT_EQ(headless::Text(*dlg, IDC_NEW), "KORVELIN DVDRRW MQT-R41A  1.10");
+  EXPECT_EQ(headless::Text(*dlg, IDC_FILE), "same.bin");
 
   for (int code : {53, 54, 16}) {
     headless::Reset();
@@ -158,6 +161,8 @@ TEST_F(OpenHandlerTest, WriteStrategyRules) {
   EXPECT_EQ(BoxTexts(), Strings{"NO NEED WS UPDATE"});
   EXPECT_EQ(headless::Boxes()[0].type, unsigned(MB_OK | MB_ICONHAND));
   EXPECT_FALSE(headless::Enabled(*dlg2, IDC_UPDATE));
+  EXPECT_EQ(headless::Text(*dlg2, IDC_NEW), "KORVELIN DVDRRW MQT-R41A  1200");
+  EXPECT_EQ(headless::Text(*dlg2, IDC_FILE), "ws4.bin");
 }
 
 TEST_F(OpenHandlerTest, AutoModeWithoutFileNameRefusesWithRunResult2) {
