@@ -82,6 +82,7 @@ e2e() {  # e2e ARCH: the suite on one build; its case counts join the total
 for a in "${archs[@]}"; do
   step "end-to-end under Wine (win$a)" e2e "$a"
 done
+step "the run command's transcript" tests/scripts/run-output-test.sh
 step "INI reader against Wine (win${ORVEX_WINE_ARCH:-$ORVEX_WINE_ARCH_ANSWER})" tests/e2e/profile-diff.sh
 step "fuzzing (short)" tests/fuzz/run.sh "${ORVEX_FUZZ_SECONDS:-15}"
 
