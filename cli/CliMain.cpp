@@ -35,8 +35,9 @@ const char kHelpFooter[] =
     "  64  usage\n"
     "  69  no transport (library missing, incomplete or not ready)\n";
 
+// %s: the interrupt's name.
 const char kHeldLine[] =
-    "\norvex-cli: Ctrl-C is held off: the drive is committing its new firmware, and stopping now "
+    "\norvex-cli: %s is held off: the drive is committing its new firmware, and stopping now "
     "could leave it unusable.\n";
 
 const char kCommitFailedAdvice[] =
@@ -51,6 +52,18 @@ const char kDefaultTransport[] = "aspi";
 const char kLibraryFile[] = "libwnaspi32.so";
 const char kDefaultTransport[] = "sgio";
 #endif
+
+// Where an installed orvex-cli keeps its SG_IO library.
+#ifndef ORVEX_PRIVATE_LIBDIR
+#define ORVEX_PRIVATE_LIBDIR "/usr/local/lib/orvex"
+#endif
+
+// A variable of the environment; none in a privileged run, where the user
+// who set it must not choose what the program loads or opens.
+std::string Env(const char* name) {
+  const char* v = PrivilegedRun() ? nullptr : std::getenv(name);
+  return v != nullptr ? v : "";
+}
 
 struct Run {
   CliOptions options;
@@ -80,12 +93,33 @@ std::string Join(const std::string& dir, const std::string& name) {
 }
 
 // The library a transport names; empty for the platform's own search.
-// Sets *error and returns false when it cannot be had.
-bool ResolveTransport(const std::string& transport, std::string* library, std::string* error) {
+// Sets *error and returns false when it cannot be had; *status is then the
+// exit status (usage, or no transport).
+bool ResolveTransport(const std::string& transport, std::string* library, std::string* error, int* status) {
+  *status = ORVEX_EXIT_USAGE;
   const std::string::size_type colon = transport.find(':');
   const std::string kind = transport.substr(0, colon);
   const std::string arg = colon == std::string::npos ? std::string() : transport.substr(colon + 1);
   const std::string here = ProgramDir();
+  if (PrivilegedRun()) {
+    // The program has rights its user lacks: it loads nothing but the
+    // library installed with it, and only when no one but root could have
+    // put it there.
+    if (kind != "sgio" || !arg.empty()) {
+      *error = "--transport " + transport +
+               " is refused: this run has rights its user lacks (file capabilities or set-user-ID), and "
+               "loads no library the user chooses; use sgio, or run without the extra rights";
+      return false;
+    }
+    *library = std::string(ORVEX_PRIVATE_LIBDIR) + "/" + kLibraryFile;
+    std::string why;
+    if (!OwnedByRootAlone(*library, &why)) {
+      *error = "the SG_IO library " + *library + " is not used in a run with rights its user lacks: " + why;
+      *status = ORVEX_EXIT_UNAVAILABLE;
+      return false;
+    }
+    return true;
+  }
   if (kind == "aspi") {
     *library = arg;
     if (colon != std::string::npos && arg.empty()) {
@@ -104,18 +138,23 @@ bool ResolveTransport(const std::string& transport, std::string* library, std::s
       return false;
     }
     SetEnvironment("ORVEX_SIM_CONFIG", arg.c_str());
-    const char* env = std::getenv("ORVEX_SIM_LIBRARY");
-    *library = env != nullptr && *env ? env : Join(Join(Join(here, ".."), "sim"), kLibraryFile);
+    const std::string env = Env("ORVEX_SIM_LIBRARY");
+    *library = !env.empty() ? env : Join(Join(Join(here, ".."), "sim"), kLibraryFile);
     return true;
   }
 #ifndef _WIN32
   if (kind == "sgio" && arg.empty()) {
-    const char* env = std::getenv("ORVEX_SGIO_LIBRARY");
-    if (env != nullptr && *env) {
+    const std::string env = Env("ORVEX_SGIO_LIBRARY");
+    if (!env.empty()) {
       *library = env;
-    } else {
-      *library = Join(Join(Join(here, ".."), "spti"), kLibraryFile);
-      if (!FileReadable(*library)) *library = Join(here, kLibraryFile);
+      return true;
+    }
+    // The build tree's, then beside the program, then where it was
+    // installed.
+    for (const std::string& candidate : {Join(Join(Join(here, ".."), "spti"), kLibraryFile), Join(here, kLibraryFile),
+                                         std::string(ORVEX_PRIVATE_LIBDIR) + "/" + kLibraryFile}) {
+      *library = candidate;
+      if (FileReadable(candidate)) break;
     }
     return true;
   }
@@ -135,7 +174,8 @@ void Trace(void* context, const SRB_ExecSCSICmd& srb, int result) {
 // Loads the transport; 0, or the exit status after its line.
 int OpenTransport(const Run& run, CCliReport& out, CMyASPI32** aspi) {
   std::string library, error;
-  if (!ResolveTransport(run.transport, &library, &error)) return Finish(out, ORVEX_EXIT_USAGE, error);
+  int status = 0;
+  if (!ResolveTransport(run.transport, &library, &error, &status)) return Finish(out, status, error);
   const char* what = library.empty() ? "wnaspi32" : library.c_str();
   *aspi = new CMyASPI32(library.empty() ? nullptr : library.c_str());
   if (run.options.verbose >= 3) out.Error(std::string("loaded ") + what);
@@ -286,7 +326,8 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
     out.Line("  new:     " + admit.incoming);
     return Finish(out, ORVEX_EXIT_OK, "", detail);
   }
-  if (InterruptRequested()) return Finish(out, ORVEX_EXIT_NOT_WRITTEN, "stopped by Ctrl-C: nothing was written", detail);
+  if (InterruptRequested())
+    return Finish(out, ORVEX_EXIT_NOT_WRITTEN, "stopped by " + InterruptName() + ": nothing was written", detail);
 
   rc = engine.Prepare(image, row, admit.writeStrategy);
   if (rc == ENGINE_OK && !InterruptRequested()) rc = engine.Transfer(image, row, admit.writeStrategy);
@@ -297,10 +338,14 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
   if (rc != ENGINE_OK) {
     detail["stage"] = StageName(engine.m_failedStage);
     detail["aspi"] = engine.m_nFailedResult;
-    if (rc == ENGINE_DECLINED) return Finish(out, ORVEX_EXIT_DECLINED, "declined: nothing was written", detail);
+    if (rc == ENGINE_DECLINED)
+      return Finish(out, ORVEX_EXIT_DECLINED,
+                    InterruptRequested() ? "stopped by " + InterruptName() + " at the confirmation: nothing was written"
+                                         : std::string("declined: nothing was written"),
+                    detail);
     if (engine.m_bStopped)
       return Finish(out, ORVEX_EXIT_NOT_WRITTEN,
-                    "stopped by Ctrl-C before the commit: the drive keeps its firmware", detail);
+                    "stopped by " + InterruptName() + " before the commit: the drive keeps its firmware", detail);
     return Finish(out, ORVEX_EXIT_NOT_WRITTEN,
                   "failed before the commit (" + out.m_strLastNotice + "): the drive keeps its firmware; "
                   "the update can be tried again",

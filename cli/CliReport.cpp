@@ -132,7 +132,7 @@ bool CCliReport::Ask(UpdateQuestion question) {
   std::fputs((StringText(IDS_ARE_YOU_SURE) + " Type yes to update the drive: ").c_str(), stderr);
   std::fflush(stderr);
   std::string answer;
-  if (!std::getline(std::cin, answer)) return false;
+  if (!ReadAnswer(&answer)) return false;
   return answer == "yes" || answer == "y" || answer == "YES" || answer == "Y";
 }
 

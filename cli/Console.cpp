@@ -2,21 +2,46 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/auxv.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace {
 std::atomic<bool> g_interrupted{false};
 std::atomic<bool> g_held{false};
-const char* g_heldLine = "";
+std::string g_heldFormat;
+// The first interrupt remembered; later ones change nothing.
+std::atomic<const char*> g_name{nullptr};
+
+// The held line for interrupt `name`, written with one call.
+void WriteHeldLine(const char* name);
+
+void Remember(const char* name) {
+  const char* none = nullptr;
+  g_name.compare_exchange_strong(none, name);
+  g_interrupted = true;
+}
+
+std::string HeldLine(const char* name) {
+  std::string line = g_heldFormat;
+  const std::string::size_type at = line.find("%s");
+  if (at != std::string::npos) line.replace(at, 2, name);
+  return line;
+}
 }  // namespace
 
 #ifdef _WIN32
@@ -53,22 +78,38 @@ void SetEnvironment(const char* name, const char* value) {
 char PathSeparator() { return '\\'; }
 
 namespace {
+void WriteHeldLine(const char* name) {
+  const std::string line = HeldLine(name);
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+// Runs on a thread the system starts for the event: the main thread's
+// request goes on untouched, and the flag is read between requests.
 BOOL WINAPI OnCtrl(DWORD type) {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-  if (g_held) {
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), g_heldLine, static_cast<DWORD>(std::strlen(g_heldLine)),
-              &written, nullptr);
-  } else {
-    g_interrupted = true;
-  }
+  const char* name = type == CTRL_C_EVENT ? "Ctrl-C" : "Ctrl-Break";
+  if (g_held) WriteHeldLine(name);
+  else Remember(name);
   return TRUE;
 }
 }  // namespace
 
-void InstallInterruptHandler(const char* heldLine) {
-  g_heldLine = heldLine;
+void InstallInterruptHandler(const char* heldFormat) {
+  g_heldFormat = heldFormat;
   SetConsoleCtrlHandler(OnCtrl, TRUE);
+}
+
+bool ReadAnswer(std::string* line) {
+  // A Ctrl-C aborts the console read: the answer is then no answer.
+  return static_cast<bool>(std::getline(std::cin, *line)) && !g_interrupted;
+}
+
+bool PrivilegedRun() { return false; }
+
+bool OwnedByRootAlone(const std::string&, std::string* why) {
+  *why = "not on Windows";
+  return false;
 }
 
 #else
@@ -91,26 +132,115 @@ void SetEnvironment(const char* name, const char* value) { setenv(name, value, 1
 char PathSeparator() { return '/'; }
 
 namespace {
-void OnSignal(int) {
-  if (g_held) {
-    ssize_t n = write(2, g_heldLine, std::strlen(g_heldLine));
-    (void)n;
-  } else {
-    g_interrupted = true;
+sigset_t g_signals;
+// Wakes a waiting ReadAnswer when an interrupt comes.
+int g_wake[2] = {-1, -1};
+
+const char* SignalName(int sig) {
+  switch (sig) {
+    case SIGINT: return "Ctrl-C (SIGINT)";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    default: return "SIGQUIT";
   }
+}
+
+void WriteHeldLine(const char* name) {
+  const std::string line = HeldLine(name);
+  // A closed terminal fails the write (EIO); the commit goes on all the same.
+  ssize_t n = write(2, line.data(), line.size());
+  (void)n;
+}
+
+void* SignalThread(void*) {
+  for (;;) {
+    int sig = 0;
+    if (sigwait(&g_signals, &sig) != 0) continue;
+    if (g_held) {
+      WriteHeldLine(SignalName(sig));
+      continue;
+    }
+    Remember(SignalName(sig));
+    const char byte = 1;
+    ssize_t n = write(g_wake[1], &byte, 1);
+    (void)n;
+  }
+  return nullptr;
 }
 }  // namespace
 
-void InstallInterruptHandler(const char* heldLine) {
-  g_heldLine = heldLine;
-  struct sigaction sa;
-  std::memset(&sa, 0, sizeof sa);
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  // Restarted system calls: a Ctrl-C must not fail a request on its way.
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+void InstallInterruptHandler(const char* heldFormat) {
+  g_heldFormat = heldFormat;
+  // A reader that went away (a closed pipe) must not end the program in
+  // the middle of a commit: the write fails instead.
+  signal(SIGPIPE, SIG_IGN);
+  sigemptyset(&g_signals);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&g_signals, sig);
+  // Blocked here, before any other thread exists, so blocked in every
+  // thread the program and its library start: none of these signals can
+  // interrupt a request's system call.
+  pthread_sigmask(SIG_BLOCK, &g_signals, nullptr);
+  if (pipe2(g_wake, O_CLOEXEC) != 0) g_wake[0] = g_wake[1] = -1;
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, &SignalThread, nullptr) == 0) pthread_detach(thread);
+}
+
+bool ReadAnswer(std::string* line) {
+  line->clear();
+  for (;;) {
+    if (g_interrupted) return false;
+    pollfd fds[2] = {{0, POLLIN, 0}, {g_wake[0], POLLIN, 0}};
+    if (poll(fds, g_wake[0] >= 0 ? 2 : 1, -1) < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (fds[1].revents != 0 || g_interrupted) return false;
+    char c;
+    const ssize_t n = read(0, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return !line->empty();
+    if (c == '\n') return true;
+    *line += c;
+  }
+}
+
+bool PrivilegedRun() { return getauxval(AT_SECURE) != 0; }
+
+bool OwnedByRootAlone(const std::string& path, std::string* why) {
+  std::string p = path;
+  for (;;) {
+    struct stat st;
+    if (lstat(p.c_str(), &st) != 0) {
+      *why = p + ": " + std::strerror(errno);
+      return false;
+    }
+    if (S_ISLNK(st.st_mode)) {
+      // A link is followed only as far as what it names is checked too.
+      char target[4096];
+      const ssize_t n = readlink(p.c_str(), target, sizeof target - 1);
+      if (n <= 0) {
+        *why = p + ": " + std::strerror(errno);
+        return false;
+      }
+      target[n] = '\0';
+      const std::string dir = p.substr(0, p.rfind('/'));
+      if (!OwnedByRootAlone(target[0] == '/' ? std::string(target) : (dir.empty() ? "" : dir) + "/" + target, why))
+        return false;
+    } else if (st.st_uid != 0) {
+      *why = p + " does not belong to root";
+      return false;
+    } else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+      *why = p + " can be written by others than root";
+      return false;
+    }
+    if (p == "/") return true;
+    const std::string::size_type slash = p.rfind('/');
+    if (slash == std::string::npos) {
+      *why = path + " is not an absolute path";
+      return false;
+    }
+    p = slash == 0 ? "/" : p.substr(0, slash);
+  }
 }
 
 #endif
@@ -118,3 +248,8 @@ void InstallInterruptHandler(const char* heldLine) {
 void HoldInterrupts(bool hold) { g_held = hold; }
 
 bool InterruptRequested() { return g_interrupted; }
+
+std::string InterruptName() {
+  const char* name = g_name;
+  return name != nullptr ? name : "";
+}

@@ -15,9 +15,27 @@ void SetEnvironment(const char* name, const char* value);
 // "/" or "\\".
 char PathSeparator();
 
-// Ctrl-C: noted, never fatal. While held (the commit), a Ctrl-C prints
-// `heldLine` and is otherwise ignored; at other times it is remembered
-// until TakeInterrupt.
-void InstallInterruptHandler(const char* heldLine);
+// Ctrl-C and the other signals that end a program (Ctrl-Break, a closed
+// console; SIGINT, SIGTERM, SIGHUP, SIGQUIT): never fatal and never acted
+// on inside a drive request. On Linux they are blocked in every thread and
+// taken by one thread of their own, so no system call is interrupted and
+// restarted, which would send the request in flight a second time. While
+// held (the commit), one prints `heldFormat` with its name for %s and is
+// otherwise ignored; at other times it is remembered for
+// InterruptRequested. Call before any other thread starts.
+void InstallInterruptHandler(const char* heldFormat);
 void HoldInterrupts(bool hold);
 bool InterruptRequested();
+// The name of the first interrupt that was remembered ("Ctrl-C",
+// "SIGTERM"...), or "" when none was.
+std::string InterruptName();
+// One answer line from the terminal; false at the end of input or when an
+// interrupt comes while it waits.
+bool ReadAnswer(std::string* line);
+// A privileged run: the program has rights its user lacks (file
+// capabilities, set-user-ID), so nothing the user controls may choose code
+// for it to run. Never on Windows.
+bool PrivilegedRun();
+// `path`, every folder above it, belong to root and none can be written by
+// anyone else; *why says what fails. Always false on Windows.
+bool OwnedByRootAlone(const std::string& path, std::string* why);

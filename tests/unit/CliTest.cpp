@@ -79,13 +79,16 @@ class CliTest : public ::testing::Test {
     return n;
   }
   int Writes() const { return Sent("3B"); }
-  // `update --yes` with Ctrl-C once the drive has logged `count` requests
-  // matching `pattern`; the exit status.
-  int UpdateInterruptedAfter(const std::string& pattern, int count) {
+  // `update --yes` with signal `sig` once the drive has logged `count`
+  // requests matching `pattern`; the exit status. Each run starts from a
+  // drive at 1.00 with an empty log.
+  int UpdateInterruptedAfter(const std::string& pattern, int count, const std::string& sig = "INT") {
+    std::remove(m_dir.Path("flash.txt").c_str());
+    std::remove(m_dir.Path("sim.log").c_str());
     std::string script = std::string("cd '") + m_dir.Path() + "' && ('" + ORVEX_CLI_PATH +
                          "' --transport sim:sim.cfg update new.bin --yes >/dev/null 2>stderr.txt & pid=$!; "
                          "until [ \"$(grep -c " + pattern + " sim.log 2>/dev/null)\" -ge " + std::to_string(count) +
-                         " ]; do sleep 0.01; done; kill -INT $pid; wait $pid; echo $?)";
+                         " ]; do sleep 0.01; done; kill -" + sig + " $pid; wait $pid; echo $?)";
     std::FILE* p = popen(script.c_str(), "r");
     int status = -1;
     if (p == nullptr || std::fscanf(p, "%d", &status) != 1) status = -1;
@@ -176,19 +179,30 @@ TEST_F(CliTest, FailuresBeforeAndAfterTheCommitHaveTheirStatuses) {
   EXPECT_NE(after.events.back()["message"].get<std::string>().find("Do not switch off"), std::string::npos);
 }
 
-TEST_F(CliTest, CtrlCDuringTheTransferStopsBeforeTheCommit) {
+// Every signal that ends a program stops the transfer after its piece, and
+// is held off through the commit, named in its line.
+TEST_F(CliTest, SignalsDuringTheTransferStopBeforeTheCommit) {
   WriteConfig("latency 5\n");
-  EXPECT_EQ(UpdateInterruptedAfter("cdb=3B06", 5), 3);
-  EXPECT_LT(Sent("3B06"), 208);
-  EXPECT_EQ(Sent("3B07"), 0);
-  EXPECT_NE(Stderr().find("keeps its firmware"), std::string::npos) << Stderr();
+  for (const std::string sig : {"INT", "TERM", "HUP", "QUIT"}) {
+    EXPECT_EQ(UpdateInterruptedAfter("cdb=3B06", 5, sig), 3) << sig;
+    EXPECT_LT(Sent("3B06"), 208) << sig;
+    EXPECT_EQ(Sent("3B07"), 0) << sig;
+    const std::string name = sig == "INT" ? "Ctrl-C (SIGINT)" : "SIG" + sig;
+    EXPECT_NE(Stderr().find("stopped by " + name + " before the commit: the drive keeps its firmware"),
+              std::string::npos) << Stderr();
+  }
 }
 
-TEST_F(CliTest, CtrlCDuringTheCommitIsHeldOffAndTheUpdateCompletes) {
-  WriteConfig("fault commit 1 slow 1500\n");
-  EXPECT_EQ(UpdateInterruptedAfter("cdb=3B07", 1), 0);
-  EXPECT_NE(Stderr().find("Ctrl-C is held off"), std::string::npos) << Stderr();
-  EXPECT_NE(Flash().find("revision \"1.10\""), std::string::npos);
+TEST_F(CliTest, SignalsDuringTheCommitAreHeldOffAndTheUpdateCompletes) {
+  WriteConfig("fault commit 1 slow 700\n");
+  for (const std::string sig : {"INT", "TERM", "HUP", "QUIT"}) {
+    EXPECT_EQ(UpdateInterruptedAfter("cdb=3B07", 1, sig), 0) << sig;
+    const std::string name = sig == "INT" ? "Ctrl-C (SIGINT)" : "SIG" + sig;
+    EXPECT_NE(Stderr().find(name + " is held off"), std::string::npos) << Stderr();
+    EXPECT_EQ(Stderr().find(sig == "INT" ? "SIGTERM" : "Ctrl-C"), std::string::npos) << Stderr();
+    EXPECT_EQ(Sent("3B07"), 1) << sig;
+    EXPECT_NE(Flash().find("revision \"1.10\""), std::string::npos) << sig;
+  }
 }
 
 TEST_F(CliTest, JsonLinesStartWithStartAndEndWithTheResult) {
