@@ -7,8 +7,6 @@ namespace spti {
 
 namespace {
 
-const char kTag[] = "wnaspi32 (SPTI): ";
-
 std::string Hex8(DWORD v) {
   char s[16];
   std::snprintf(s, sizeof(s), "%08lXh", static_cast<unsigned long>(v));
@@ -27,7 +25,7 @@ bool IsMissing(std::uint32_t err) {
 void CAspiRouter::Reject(const std::string& why, ModHandle m) {
   if (m != 0) m_sys.Free(m);
   m_probe = kRejected;
-  m_io.Report(kTag + why);
+  m_io.Report(m_io.Tag() + why);
 }
 
 bool CAspiRouter::InstalledServes(DWORD* info) {
@@ -98,7 +96,7 @@ bool CAspiRouter::InstalledServes(DWORD* info) {
 
 void CAspiRouter::Take(Road road, const std::string& why) {
   m_road = road;
-  const std::string line = std::string(kTag) + why;
+  const std::string line = m_io.Tag() + why;
   // The road is chosen at every support call; say it when it changes.
   if (line != m_lastReport && !why.empty()) m_io.Report(line);
   m_lastReport = line;
@@ -120,8 +118,9 @@ DWORD CAspiRouter::SupportInfo() {
   const DWORD own = m_layer.SupportInfo();
   const std::size_t opened = m_layer.Devices().size();
   if (opened > 0) {
-    Take(kPassThrough, "the pass-through serves (" + std::to_string(opened) +
-                           " CD/DVD device(s) opened)");
+    // Linux has no pass-through of that name: the kernel's SG_IO serves.
+    Take(kPassThrough, std::string(m_sys.CanHaveInstalledLayers() ? "the pass-through" : "SG_IO") + " serves (" +
+                           std::to_string(opened) + " CD/DVD device(s) opened)");
     return own;
   }
   if (InstalledServes(&info)) {

@@ -60,7 +60,8 @@ class CLinuxKernel : public CSgioKernel {
   std::vector<SgioNode> Nodes(std::string* where) override {
     std::vector<SgioNode> nodes;
     // Tests (and users with unusual nodes) name the nodes themselves.
-    if (const char* list = std::getenv("ORVEX_SGIO_DEVICES")) {
+    // Not in a privileged run: the user would choose the nodes it opens.
+    if (const char* list = secure_getenv("ORVEX_SGIO_DEVICES")) {
       *where = std::string("ORVEX_SGIO_DEVICES (\"") + list + "\")";
       std::string s(list);
       std::size_t start = 0;
@@ -182,10 +183,9 @@ class CLinuxKernel : public CSgioKernel {
     return g.gr_name;
   }
 
-  std::string ProgramPath() override {
-    char buf[4096];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof(buf) - 1);
-    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string("PROGRAM");
+  bool IsBlockNode(int fd) override {
+    struct stat st;
+    return fstat(fd, &st) == 0 && S_ISBLK(st.st_mode);
   }
 };
 

@@ -85,6 +85,7 @@ std::uint32_t CSgioDeviceIo::Open(const std::string& path, DevHandle* out) {
   if (h == m_hosts.end()) h = m_hosts.insert(m_hosts.end(), d.id.host);
   d.port = static_cast<std::uint8_t>(std::min<std::ptrdiff_t>(h - m_hosts.begin(), 255));
   d.maxTransfer = m_k.MaxTransfer(fd);
+  d.block = m_k.IsBlockNode(fd);
   m_open[fd] = d;
   *out = static_cast<DevHandle>(fd);
   return kErrNone;
@@ -138,13 +139,19 @@ std::uint32_t CSgioDeviceIo::PassThrough(Opened& d, int fd, PassThroughRequest* 
   if (err == kErrNone) return err;
 
   const std::string what = CommandName(rq->sptd.Cdb[0]);
-  if (o.nErrno == EPERM) {
-    // The kernel lets a process without the capability send only a list of
-    // harmless commands; the firmware ones are not on it.
-    m_requestWords = ErrnoText(o.nErrno) + ": " + what +
-                     " needs CAP_SYS_RAWIO, which this process lacks; run it as root, or give "
-                     "the program the capability: setcap cap_sys_rawio+ep " +
-                     m_k.ProgramPath();
+  if (o.nErrno == EPERM && d.block) {
+    // On a block node the kernel passes only a list of harmless commands
+    // to a process without CAP_SYS_RAWIO; the firmware ones are not on it.
+    m_requestWords = ErrnoText(o.nErrno) + ": " + what + " was refused on the block node " + d.node +
+                     ", where the kernel passes it only to a process with CAP_SYS_RAWIO; load the sg driver "
+                     "(modprobe sg) so that the drive is reached through its /dev/sg* node, where read and "
+                     "write access is enough, or run as root";
+  } else if (o.nErrno == EPERM) {
+    // The sg driver filters commands only on a node opened read-only, and
+    // this library opens it for reading and writing.
+    m_requestWords = ErrnoText(o.nErrno) + ": " + what + " was refused on " + d.label +
+                     " although it is open for reading and writing, where the kernel filters no command: "
+                     "a security policy of this machine refuses it; run as root";
   } else if (o.nErrno == EACCES) {
     m_requestWords = ErrnoText(o.nErrno) + ": " + what + " needs write access to " + d.label +
                      ": " + RightsForNode(m_k.NodeGroup(d.node));

@@ -35,6 +35,7 @@ class CSgioDeviceIo : public CDeviceIo {
     SgioScsiId id;
     std::uint8_t port = 0;
     std::uint32_t maxTransfer = 0;
+    bool block = false;
   };
   std::uint32_t PassThrough(Opened& d, int fd, PassThroughRequest* rq);
 

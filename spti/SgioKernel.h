@@ -51,8 +51,10 @@ class CSgioKernel {
   virtual void Line(const std::string& line) = 0;
   // The group owning a node ("cdrom"); empty when unknown.
   virtual std::string NodeGroup(const std::string& node) = 0;
-  // This program's file, for the capability hint.
-  virtual std::string ProgramPath() = 0;
+  // A block node (/dev/srN): the kernel passes firmware commands there
+  // only to a process with CAP_SYS_RAWIO, while a SCSI generic node opened
+  // for reading and writing passes every command.
+  virtual bool IsBlockNode(int fd) { return false; }
 };
 
 }  // namespace spti

@@ -12,9 +12,12 @@
  *   ORVEX_SGIO_DENY    when set, opening the node fails with EACCES, as for
  *                      a user without rights on the drive (wineserver opens
  *                      devices for its clients, so it is preloaded too)
- *   ORVEX_SGIO_NO_RAWIO  when set, WRITE BUFFER and F0h fail with EPERM, as
- *                      the kernel refuses them to a process without
- *                      CAP_SYS_RAWIO
+ *   ORVEX_SGIO_NO_RAWIO  the process lacks CAP_SYS_RAWIO: on a block node
+ *                      (ORVEX_SGIO_BLOCK set) WRITE BUFFER and F0h fail with
+ *                      EPERM, as the kernel refuses them there; a generic
+ *                      node opened for reading and writing passes them, as
+ *                      the real sg driver does
+ *   ORVEX_SGIO_BLOCK   the node stands for a block node (/dev/srN)
  */
 
 typedef unsigned int u32;
@@ -173,7 +176,8 @@ static int answer_sg_io(struct sg_io_hdr* h) {
   struct request rq;
   struct reply rp;
   u32 i;
-  if (getenv("ORVEX_SGIO_NO_RAWIO") && h->cmd_len && (h->cmdp[0] == 0x3B || h->cmdp[0] == 0xF0)) {
+  if (getenv("ORVEX_SGIO_NO_RAWIO") && getenv("ORVEX_SGIO_BLOCK") && h->cmd_len &&
+      (h->cmdp[0] == 0x3B || h->cmdp[0] == 0xF0)) {
     *__errno_location() = EPERM;
     return -1;
   }

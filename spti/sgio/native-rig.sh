@@ -73,6 +73,7 @@ export ORVEX_SGIO_NODE='$node'
 export ORVEX_SGIO_DEVICES='$node'
 export ORVEX_SGIO_SOCKET='$rig/drive.sock'
 export ORVEX_SGIO_TARGET='$target'
+${made:+export ORVEX_SGIO_BLOCK=1}
 export LD_PRELOAD='$shim'
 export LD_LIBRARY_PATH='$build/spti'\${LD_LIBRARY_PATH:+:\$LD_LIBRARY_PATH}
 export ASAN_OPTIONS=verify_asan_link_order=0\${ASAN_OPTIONS:+:\$ASAN_OPTIONS}

@@ -24,6 +24,7 @@ struct FakeNode {
   int idErrno = 0;
   SgioScsiId id;
   std::uint32_t maxTransfer = 0;
+  bool block = false;
 };
 
 struct SentSgio {
@@ -110,7 +111,7 @@ class FakeKernel : public CSgioKernel {
   void Signal(std::uint32_t event) override { signalled.push_back(event); }
   void Line(const std::string& line) override { lines.push_back(line); }
   std::string NodeGroup(const std::string&) override { return "cdrom"; }
-  std::string ProgramPath() override { return "/usr/bin/orvex-cli"; }
+  bool IsBlockNode(int fd) override { return Node(open.at(fd))->block; }
 };
 
 SRB_ExecSCSICmd Exec(std::initializer_list<int> cdb, BYTE flags = 0, BYTE* buf = nullptr,
@@ -314,10 +315,11 @@ TEST_F(SgioRequestTest, KernelFailuresAreNeverACompletionAndEachIsNamed) {
       {"EINVAL", errnoOf(EINVAL), SS_INVALID_SRB, 0, "EINVAL: "},
       {"ENOMEM", errnoOf(ENOMEM), SS_BUFFER_TO_BIG, 0, "ENOMEM: "},
       {"EFAULT", errnoOf(EFAULT), SS_BUFFER_ALIGN, 0, "EFAULT: "},
+      // Opened for reading and writing, a generic node filters nothing:
+      // no capability would help.
       {"EPERM", errnoOf(EPERM), SS_ERR, HASTAT_PHASE_ERR,
-       "CDB 3Bh failed, EPERM: Operation not permitted: WRITE BUFFER (3Bh) needs CAP_SYS_RAWIO, "
-       "which this process lacks; run it as root, or give the program the capability: "
-       "setcap cap_sys_rawio+ep /usr/bin/orvex-cli"},
+       "CDB 3Bh failed, EPERM: Operation not permitted: WRITE BUFFER (3Bh) was refused on /dev/sr0 (/dev/sg0) "
+       "although it is open for reading and writing"},
       {"EACCES", errnoOf(EACCES), SS_ERR, HASTAT_PHASE_ERR, "group cdrom"},
   };
   BYTE piece[64] = {};
@@ -334,6 +336,22 @@ TEST_F(SgioRequestTest, KernelFailuresAreNeverACompletionAndEachIsNamed) {
     ASSERT_EQ(k.lines.size(), 1u);
     EXPECT_NE(k.lines[0].find(c.line), std::string::npos) << k.lines[0];
   }
+}
+
+TEST(SgioBlockNodeTest, FirmwareCommandRefusedOnTheBlockNodeNamesTheSgDriverNotACapability) {
+  FakeKernel k;
+  k.Add("/dev/sr0", "/dev/sr0", 0, 1);
+  k.nodes[0].block = true;
+  CSgioDeviceIo io{k};
+  CSptiLayer layer{io};
+  ASSERT_EQ(layer.SupportInfo(), 0x0101u);
+  k.outcome.nErrno = EPERM;
+  BYTE piece[64] = {};
+  auto out = Exec({0x3B, 0x06, 0, 0, 0, 0, 0, 0, 0x40, 0}, SRB_DIR_OUT, piece, sizeof(piece));
+  EXPECT_EQ(layer.Send(&out), SS_ERR);
+  EXPECT_TRUE(k.Said("WRITE BUFFER (3Bh) was refused on the block node /dev/sr0, where the kernel passes it only "
+                     "to a process with CAP_SYS_RAWIO; load the sg driver (modprobe sg)"));
+  EXPECT_FALSE(k.Said("setcap"));
 }
 
 TEST_F(SgioRequestTest, DeviceThatGoesAwayBetweenTwoRequests) {
