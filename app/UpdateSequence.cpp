@@ -62,6 +62,7 @@ void CUpdaterDlg::OnUpdate() {
   m_pWorker = CWinThread::Begin(&CUpdaterDlg::UpdateWorkerProc, this);
   if (m_pWorker == nullptr) {
     // No worker, no commit: the drive keeps its firmware.
+    engine.EndUpdate();
     m_bWorkerRunning = false;
     --m_nWorkersAlive;
     KillTimer(UPDATE_TIMER_ID);

@@ -167,5 +167,23 @@ struct SRB_GDEVBlock {
   BYTE SRB_Rsvd1;
 };
 #pragma pack(pop)
+
+// The libraries' one entry point beyond the published interface, looked up
+// by name (a library without it offers no hold):
+//   DWORD OrvexDriveHold(DWORD op, BYTE ha, BYTE target, BYTE lun)
+// holds the device at that address for this process alone through an
+// update, so that no other updater, and where the system can refuse them
+// no other program, sends it commands meanwhile; or lets it go; or counts
+// the devices its last search found held by another process.
+typedef DWORD (*PFN_OrvexDriveHold)(DWORD op, BYTE ha, BYTE target, BYTE lun);
+enum : DWORD { ORVEX_HOLD_RELEASE = 0, ORVEX_HOLD_TAKE = 1, ORVEX_HOLD_BUSY_COUNT = 2 };
+// Results in the low byte; for ORVEX_HOLD_UNAVAILABLE the system's error in
+// the bits above. Requests go on after UNAVAILABLE, never after BUSY.
+enum : DWORD {
+  ORVEX_HELD = 0,
+  ORVEX_HOLD_BUSY = 1,         // another process holds the device or has it open
+  ORVEX_HOLD_UNAVAILABLE = 2,  // the system offers no hold here
+  ORVEX_HOLD_NO_DEVICE = 3
+};
 static_assert(sizeof(SRB_HAInquiry) == 60, "SRB_HAInquiry");
 static_assert(sizeof(SRB_GDEVBlock) == 12, "SRB_GDEVBlock");

@@ -238,7 +238,10 @@ int Scan(Run& run, CCliReport& out, CMyASPI32& aspi) {
 // The drive row the run means; -1 after its line (status in *status).
 int ChooseDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, int* status) {
   if (aspi.m_nDrives == 0) {
-    *status = Finish(out, ORVEX_EXIT_REFUSED, "There is not any drive");
+    // The library named the drive another updater holds, in its line.
+    *status = aspi.BusyDevices() > 0
+                  ? Finish(out, ORVEX_EXIT_REFUSED, "refused: another update is running on the drive named above: nothing was sent")
+                  : Finish(out, ORVEX_EXIT_REFUSED, "There is not any drive");
     return -1;
   }
   if (!run.drive.empty()) {
@@ -336,8 +339,12 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
     rc = ENGINE_NOT_WRITTEN;
   }
   if (rc != ENGINE_OK) {
+    engine.EndUpdate();
     detail["stage"] = StageName(engine.m_failedStage);
     detail["aspi"] = engine.m_nFailedResult;
+    if (rc == ENGINE_REFUSED)
+      return Finish(out, ORVEX_EXIT_REFUSED,
+                    "refused: another update of the drive at " + address + " is running: nothing was sent", detail);
     if (rc == ENGINE_DECLINED)
       return Finish(out, ORVEX_EXIT_DECLINED,
                     InterruptRequested() ? "stopped by " + InterruptName() + " at the confirmation: nothing was written"

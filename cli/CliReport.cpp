@@ -165,6 +165,12 @@ void CCliReport::OnProgress(UpdateStage stage, int done, int total) {
 
 bool CCliReport::StopRequested() { return InterruptRequested(); }
 
+void CCliReport::OnTrace(const std::string& line) {
+  if (m_options.verbose <= 0) return;
+  if (m_options.json) Event({{"event", "trace"}, {"message", line}});
+  else Error(line);
+}
+
 void CCliReport::Request(const SRB_ExecSCSICmd& srb, int result) {
   ++m_nRequests;
   if (m_options.verbose <= 0) return;

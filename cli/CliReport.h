@@ -33,6 +33,7 @@ class CCliReport : public CUpdateReport {
   bool Ask(UpdateQuestion question) override;
   void OnProgress(UpdateStage stage, int done, int total) override;
   bool StopRequested() override;
+  void OnTrace(const std::string& line) override;
 
   // One JSON line on stdout (with --json), flushed.
   void Event(nlohmann::ordered_json event);

@@ -97,6 +97,8 @@ void CMyASPI32::Load(const char* library) {
     m_nStatus = ASPI_ERR_NO_ENTRY_POINT;
     return;
   }
+  // Optional: a library without it offers no hold of its own.
+  m_pfnHold = reinterpret_cast<PFN_OrvexDriveHold>(SysGetProcAddress(m_hAspi, "OrvexDriveHold"));
   DWORD info = m_pfnGetSupportInfo();
   if (((info >> 8) & 0xFF) != SS_COMP) {
     m_nStatus = ASPI_ERR_NOT_READY;
@@ -109,6 +111,7 @@ void CMyASPI32::Load(const char* library) {
 }
 
 CMyASPI32::~CMyASPI32() {
+  ReleaseDrive();
   FreeRequest(m_pSpare);
   m_pSpare = nullptr;
   ReclaimParked();
@@ -354,4 +357,58 @@ int CMyASPI32::AddDrive(const SRB_ExecSCSICmd& srb) {
   row.nLun = srb.SRB_Lun;
   m_drives[m_nDrives++] = row;
   return 0;
+}
+
+std::string CMyASPI32::DriveLockName(int drive) const {
+  const DriveEntry& d = m_drives[drive];
+  char name[64];
+  PlatformVersion ver;
+  // Windows 2000 and later have one namespace for every session; older
+  // systems take the name as it is.
+  const bool global = SysGetVersion(&ver) && ver.platformId == PLATFORM_NT && ver.major >= 5;
+  std::snprintf(name, sizeof name, "%sOrvex drive %d:%d:%d", global ? "Global\\" : "", d.nHaId, d.nTarget, d.nLun);
+  return name;
+}
+
+int CMyASPI32::HoldDrive(int drive, std::string* note) {
+  note->clear();
+  if (drive < 0 || drive >= m_nDrives || drive >= MAX_DRIVES) return ASPI_ERR_BAD_DRIVE;
+  ReleaseDrive();
+  if (!m_driveLock.Acquire(DriveLockName(drive))) return ASPI_ERR_DRIVE_BUSY;
+  if (m_pfnHold == nullptr) {
+    *note = "the ASPI library offers no hold of the drive; other programs are not kept from it";
+    return 0;
+  }
+  const DriveEntry& d = m_drives[drive];
+  const DWORD r = m_pfnHold(ORVEX_HOLD_TAKE, static_cast<BYTE>(d.nHaId), static_cast<BYTE>(d.nTarget),
+                            static_cast<BYTE>(d.nLun));
+  switch (r & 0xFF) {
+    case ORVEX_HELD:
+      m_nHeldDrive = drive;
+      return 0;
+    case ORVEX_HOLD_BUSY:
+      m_driveLock.Release();
+      return ASPI_ERR_DRIVE_BUSY;
+    case ORVEX_HOLD_UNAVAILABLE:
+      *note = "the system gave no exclusive access to the drive (error " + std::to_string(r >> 8) +
+              "); other programs are not kept from it";
+      return 0;
+    default:
+      *note = "the ASPI library knows no device at that address to hold";
+      return 0;
+  }
+}
+
+void CMyASPI32::ReleaseDrive() {
+  if (m_nHeldDrive >= 0 && m_pfnHold != nullptr) {
+    const DriveEntry& d = m_drives[m_nHeldDrive];
+    m_pfnHold(ORVEX_HOLD_RELEASE, static_cast<BYTE>(d.nHaId), static_cast<BYTE>(d.nTarget),
+              static_cast<BYTE>(d.nLun));
+  }
+  m_nHeldDrive = -1;
+  m_driveLock.Release();
+}
+
+int CMyASPI32::BusyDevices() const {
+  return m_pfnHold != nullptr ? static_cast<int>(m_pfnHold(ORVEX_HOLD_BUSY_COUNT, 0, 0, 0)) : 0;
 }

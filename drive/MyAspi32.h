@@ -2,10 +2,13 @@
 // the admitted vendors and sends one SCSI request at a time.
 #pragma once
 
+#include <string>
 #include <vector>
 
+#include "aspi/wnaspi32.h"
 #include "drive/Srb.h"
 #include "platform/Library.h"
+#include "platform/NamedLock.h"
 
 typedef DWORD (*PFN_GetASPI32SupportInfo)(void);
 typedef DWORD (*PFN_SendASPI32Command)(void* srb);
@@ -57,6 +60,23 @@ class CMyASPI32 {
   // START STOP UNIT with the given control byte (02h ejects the disc).
   int StartStopUnit(int drive, BYTE control);
 
+  // Holds drive row `drive` for this process's update, from before its
+  // first request until ReleaseDrive: a lock named after the drive's
+  // address that every updater of this machine takes, and the library's
+  // own hold (OrvexDriveHold) where it has one. 0 when held;
+  // ASPI_ERR_DRIVE_BUSY when another updater has the drive, and then
+  // nothing may be sent. *note says what could not be held, and why, when
+  // the update goes on without it.
+  int HoldDrive(int drive, std::string* note);
+  // Lets the drive go; safe to call when nothing is held, from any thread.
+  void ReleaseDrive();
+  bool HoldsDrive() const { return m_driveLock.Held(); }
+  // The lock's name for table row `drive` ("Global\Orvex drive 1:0:0"
+  // where the system has a global namespace).
+  std::string DriveLockName(int drive) const;
+  // Devices the library's last search found held by another process.
+  int BusyDevices() const;
+
   LibHandle m_hAspi = nullptr;
   int m_nDrives = 0;
   PFN_GetASPI32SupportInfo m_pfnGetSupportInfo = nullptr;
@@ -72,6 +92,7 @@ class CMyASPI32 {
   // The result of the last Execute, for front ends that tell more than
   // "failed".
   int m_nLastResult = 0;
+  PFN_OrvexDriveHold m_pfnHold = nullptr;
   RequestTraceFn m_pfnTrace = nullptr;
   void* m_pTraceContext = nullptr;
 
@@ -91,6 +112,8 @@ class CMyASPI32 {
   std::vector<Request*> m_parked;
   // The last request the library gave back, kept for the next one.
   Request* m_pSpare = nullptr;
+  CNamedLock m_driveLock;
+  int m_nHeldDrive = -1;  // the row the library holds, -1 none
   void ReclaimParked();
   static void FreeRequest(Request* rq);
 };

@@ -28,6 +28,7 @@ enum : std::uint32_t {
   kErrNotReady = 21,
   kErrGenFailure = 31,
   kErrNotSupported = 50,
+  kErrBusy = 170,
   kErrDevNotExist = 55,
   kErrInvalidParameter = 87,
   kErrSemTimeout = 121,
@@ -45,7 +46,19 @@ enum : std::uint32_t {
   kIoctlScsiGetCapabilities = 0x00041010,   // IOCTL_SCSI_GET_CAPABILITIES
   kIoctlScsiPassThroughDirect = 0x0004D014, // IOCTL_SCSI_PASS_THROUGH_DIRECT
   kIoctlScsiGetAddress = 0x00041018,        // IOCTL_SCSI_GET_ADDRESS
-  kIoctlStorageQueryProperty = 0x002D1400   // IOCTL_STORAGE_QUERY_PROPERTY
+  kIoctlStorageQueryProperty = 0x002D1400,  // IOCTL_STORAGE_QUERY_PROPERTY
+  kIoctlCdromExclusiveAccess = 0x0002C05C   // IOCTL_CDROM_EXCLUSIVE_ACCESS (Vista and later)
+};
+
+// CDROM_EXCLUSIVE_ACCESS and CDROM_EXCLUSIVE_LOCK.
+enum : std::uint32_t { kExclusiveLockDevice = 1, kExclusiveUnlockDevice = 2 };
+struct CdromExclusiveAccess {
+  std::uint32_t RequestType;
+  std::uint32_t Flags;
+};
+struct CdromExclusiveLock {
+  CdromExclusiveAccess Access;
+  std::uint8_t CallerName[64];  // letters, digits, spaces and a few marks
 };
 
 // SCSI_PASS_THROUGH_DIRECT: natural alignment, pointer-sized DataBuffer.
@@ -134,6 +147,13 @@ class CDeviceIo {
   virtual std::uint32_t Control(DevHandle h, std::uint32_t code, void* in, std::uint32_t inLen,
                                 void* out, std::uint32_t outLen, std::uint32_t* returned) = 0;
   virtual void Close(DevHandle h) = 0;
+  // Holds the device for this process alone through an update (`hold`), or
+  // lets it go. Its handle may change (*h). 0 when done; kErrBusy when
+  // another process holds it or has it open, so nothing must be sent;
+  // another error when the system offers no such hold, which requests
+  // survive. Windows': the class driver's exclusive access, which refuses
+  // other handles' requests meanwhile.
+  virtual std::uint32_t Hold(DevHandle* h, const std::string& path, bool hold);
   // Completion of a request block: sets the event (SRB_EVENT_NOTIFY) or
   // calls the posting routine (SRB_POSTING) named by SRB_PostProc.
   virtual void Notify(std::uint8_t flags, std::uint64_t postProc, void* srb) = 0;

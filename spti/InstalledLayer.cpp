@@ -137,6 +137,12 @@ DWORD CAspiRouter::SupportInfo() {
   return own;
 }
 
+DWORD CAspiRouter::Hold(DWORD op, BYTE ha, BYTE target, BYTE lun) {
+  if (m_road == kUndecided) SupportInfo();
+  if (m_road != kInstalled) return m_layer.Hold(op, ha, target, lun);
+  return op == ORVEX_HOLD_BUSY_COUNT ? 0 : ORVEX_HOLD_UNAVAILABLE | (kErrNotSupported << 8);
+}
+
 DWORD CAspiRouter::Send(void* srb) {
   if (m_road == kUndecided) SupportInfo();
   if (m_road == kInstalled) return m_pfnSend(srb);

@@ -35,6 +35,8 @@ class CAspiRouter {
   // GetASPI32SupportInfo: chooses the road afresh and answers from it.
   DWORD SupportInfo();
   // SendASPI32Command on the road chosen (chosen first if not yet).
+  // OrvexDriveHold: the pass-through's hold; an installed layer offers none.
+  DWORD Hold(DWORD op, BYTE ha, BYTE target, BYTE lun);
   DWORD Send(void* srb);
 
   Road CurrentRoad() const { return m_road; }

@@ -183,6 +183,13 @@ class CLinuxKernel : public CSgioKernel {
     return g.gr_name;
   }
 
+  int OpenExclusive(const std::string& node, int* fd) override {
+    *fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_EXCL);
+    return *fd < 0 ? errno : 0;
+  }
+
+  void Pause(unsigned ms) override { usleep(ms * 1000u); }
+
   bool IsBlockNode(int fd) override {
     struct stat st;
     return fstat(fd, &st) == 0 && S_ISBLK(st.st_mode);

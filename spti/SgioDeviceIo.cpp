@@ -60,6 +60,13 @@ std::uint32_t CSgioDeviceIo::Open(const std::string& path, DevHandle* out) {
     m_openWords = ErrnoText(e) + "; reading and writing " + node + " needs " + RightsForNode(m_group);
     return kErrAccessDenied;
   }
+  if (e == EBUSY) {
+    // The sg driver's answer while another process holds the node with
+    // O_EXCL, as an updater does through its update.
+    Report(Tag() + d.label + ": another update is running on this drive (another process holds " + node +
+           " exclusively: " + ErrnoText(e) + "); not offered until it ends");
+    return kErrBusy;
+  }
   if (e != 0) {
     const bool none = e == ENOENT || e == ENXIO || e == ENODEV;
     Report(Tag() + d.label + (none ? ": no device (" : ": cannot be opened (") + ErrnoText(e) +
@@ -162,6 +169,48 @@ std::uint32_t CSgioDeviceIo::PassThrough(Opened& d, int fd, PassThroughRequest* 
   }
   if (err == kErrDeviceNotConnected) m_requestWords += "; the device has gone";
   return err;
+}
+
+std::uint32_t CSgioDeviceIo::Hold(DevHandle* h, const std::string&, bool hold) {
+  auto it = m_open.find(static_cast<int>(*h));
+  if (it == m_open.end()) return kErrInvalidHandle;
+  const Opened d = it->second;
+  // The process's own descriptor would keep the exclusive open out: the
+  // node is closed first, and opened again the way the hold needs.
+  m_open.erase(it);
+  m_k.Close(static_cast<int>(*h));
+  int fd = -1;
+  int e = 0;
+  if (hold) {
+    // A scan of another updater, or another program, may have the node
+    // open for a moment: wait for it, a few seconds at most.
+    for (int tries = 0; tries < 100; ++tries) {
+      e = m_k.OpenExclusive(d.node, &fd);
+      if (e != EBUSY) break;
+      m_k.Pause(50);
+    }
+    if (e == 0) {
+      m_open[fd] = d;
+      *h = static_cast<DevHandle>(fd);
+      return kErrNone;
+    }
+    Report(Tag() + d.label + (e == EBUSY ? ": another process has it open, another update perhaps (" +
+                                               ErrnoText(e) + " on an exclusive open); the drive cannot be held "
+                                               "for this update alone"
+                                         : ": no exclusive open (" + ErrnoText(e) + ")"));
+  }
+  // Back to an ordinary open, for what this process sends after the hold.
+  const int back = m_k.Open(d.node, &fd);
+  if (back == 0) {
+    m_open[fd] = d;
+    *h = static_cast<DevHandle>(fd);
+  } else {
+    // The handle names nothing now: requests to it fail until the next
+    // search.
+    *h = static_cast<DevHandle>(-1);
+  }
+  if (!hold) return back == 0 ? kErrNone : kErrGenFailure;
+  return e == EBUSY ? kErrBusy : kErrNotSupported;
 }
 
 void CSgioDeviceIo::Close(DevHandle h) {

@@ -27,6 +27,10 @@ class CSgioDeviceIo : public CDeviceIo {
   void Report(const std::string& line) override { m_k.Line(line); }
   std::string Tag() override { return "libwnaspi32 (SG_IO): "; }
   std::string Words(Say what, std::uint32_t err) override;
+  // The drive's node reopened with O_EXCL: no other process opens it, and
+  // so none sends it a command, until the hold ends. Another process's open
+  // (a scan, another program) is waited for a few seconds.
+  std::uint32_t Hold(DevHandle* h, const std::string& path, bool hold) override;
 
  private:
   struct Opened {

@@ -4,6 +4,7 @@
 // LinuxDeviceIo.cpp implements it for real.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,6 +56,12 @@ class CSgioKernel {
   // only to a process with CAP_SYS_RAWIO, while a SCSI generic node opened
   // for reading and writing passes every command.
   virtual bool IsBlockNode(int fd) { return false; }
+  // open(2) for reading and writing with O_EXCL, without waiting: on a
+  // generic node the sg driver then refuses every other open (EBUSY) until
+  // this one is closed, and refuses this one while another is open.
+  virtual int OpenExclusive(const std::string& node, int* fd) { return ENOSYS; }
+  // Waits between two tries of an exclusive open.
+  virtual void Pause(unsigned ms) {}
 };
 
 }  // namespace spti

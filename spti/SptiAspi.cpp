@@ -34,3 +34,9 @@ extern "C" DWORD SendASPI32Command(void* srb) {
   spti::CLayerLock lock;
   return Router().Send(srb);
 }
+
+// The updater's hold of one drive through an update (aspi/wnaspi32.h).
+extern "C" DWORD OrvexDriveHold(DWORD op, BYTE ha, BYTE target, BYTE lun) {
+  spti::CLayerLock lock;
+  return Router().Hold(op, ha, target, lun);
+}

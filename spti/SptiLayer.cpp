@@ -112,8 +112,42 @@ std::string CDeviceIo::Words(Say what, std::uint32_t err) {
 
 CSptiLayer::~CSptiLayer() { CloseAll(); }
 
+std::uint32_t CDeviceIo::Hold(DevHandle* h, const std::string&, bool hold) {
+  CdromExclusiveLock lock = {};
+  lock.Access.RequestType = hold ? kExclusiveLockDevice : kExclusiveUnlockDevice;
+  static const char kCaller[] = "Orvex firmware update";
+  std::memcpy(lock.CallerName, kCaller, sizeof kCaller);
+  std::uint32_t got = 0;
+  // Unlocking takes the access part alone.
+  return Control(*h, kIoctlCdromExclusiveAccess, &lock,
+                 hold ? static_cast<std::uint32_t>(sizeof lock) : static_cast<std::uint32_t>(sizeof lock.Access),
+                 nullptr, 0, &got);
+}
+
+DWORD CSptiLayer::Hold(DWORD op, BYTE ha, BYTE target, BYTE lun) {
+  if (op == ORVEX_HOLD_BUSY_COUNT) return static_cast<DWORD>(m_nBusy);
+  if (!m_bEnumerated) Enumerate();
+  Device* d = Find(ha, target, lun);
+  if (d == nullptr) return ORVEX_HOLD_NO_DEVICE;
+  const bool hold = op == ORVEX_HOLD_TAKE;
+  if (d->held == hold) return ORVEX_HELD;
+  const std::uint32_t err = m_io.Hold(&d->handle, d->path, hold);
+  if (!hold) {
+    d->held = false;
+    return err == kErrNone ? ORVEX_HELD : ORVEX_HOLD_UNAVAILABLE | (err << 8);
+  }
+  if (err == kErrNone) {
+    d->held = true;
+    return ORVEX_HELD;
+  }
+  return err == kErrBusy ? ORVEX_HOLD_BUSY : ORVEX_HOLD_UNAVAILABLE | (err << 8);
+}
+
 void CSptiLayer::CloseAll() {
-  for (Device& d : m_devices) m_io.Close(d.handle);
+  for (Device& d : m_devices) {
+    if (d.held) m_io.Hold(&d.handle, d.path, false);
+    m_io.Close(d.handle);
+  }
   m_devices.clear();
   m_adapters.clear();
 }
@@ -136,6 +170,7 @@ void CSptiLayer::Enumerate() {
   CloseAll();
   m_bEnumerated = true;
   m_nDenied = 0;
+  m_nBusy = 0;
 
   const std::vector<std::string> paths = m_io.DevicePaths();
 
@@ -151,6 +186,10 @@ void CSptiLayer::Enumerate() {
       ++m_nDenied;
       m_io.Report(m_io.Tag() + path + " could not be opened (" +
                   m_io.Words(CDeviceIo::Say::OpenDenied, err) + "); not offered");
+      continue;
+    }
+    if (err == kErrBusy) {
+      ++m_nBusy;  // the device layer said which, and why
       continue;
     }
     if (err != kErrNone) continue;  // no such device: \\.\CdRomN are tried blindly

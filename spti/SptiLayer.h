@@ -38,6 +38,11 @@ class CSptiLayer {
   DWORD SupportInfo();
   // SendASPI32Command: answers the block and returns its SRB_Status.
   DWORD Send(void* srb);
+  // OrvexDriveHold: ORVEX_HELD, ORVEX_HOLD_BUSY, ORVEX_HOLD_UNAVAILABLE
+  // (the system's error above the low byte) or ORVEX_HOLD_NO_DEVICE; for
+  // ORVEX_HOLD_BUSY_COUNT the number of devices the last search found
+  // held by another process. A new search lets every hold go.
+  DWORD Hold(DWORD op, BYTE ha, BYTE target, BYTE lun);
 
   struct Device {
     std::string path;
@@ -47,6 +52,7 @@ class CSptiLayer {
     // A CDB length the port refused was sent padded; send such lengths
     // padded from then on.
     bool padCdb = false;
+    bool held = false;
   };
   struct Adapter {
     BYTE port = 0;
@@ -72,6 +78,7 @@ class CSptiLayer {
   CDeviceIo& m_io;
   bool m_bEnumerated = false;
   int m_nDenied = 0;  // paths refused for lack of rights at the last search
+  int m_nBusy = 0;    // paths held by another process at the last search
   std::vector<Device> m_devices;
   std::vector<Adapter> m_adapters;
 };

@@ -33,6 +33,11 @@ static_assert(offsetof(StorageAdapterDescriptor, AlignmentMask) ==
 static_assert(kIoctlScsiPassThroughDirect == IOCTL_SCSI_PASS_THROUGH_DIRECT, "ioctl");
 static_assert(kIoctlScsiGetAddress == IOCTL_SCSI_GET_ADDRESS, "ioctl");
 static_assert(kIoctlScsiGetCapabilities == IOCTL_SCSI_GET_CAPABILITIES, "ioctl");
+// Not in every SDK's headers: its published definition.
+static_assert(kIoctlCdromExclusiveAccess ==
+                  CTL_CODE(FILE_DEVICE_CD_ROM, 0x0017, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS),
+              "ioctl");
+static_assert(sizeof(CdromExclusiveLock) == 72, "CDROM_EXCLUSIVE_LOCK");
 static_assert(kIoctlStorageQueryProperty == IOCTL_STORAGE_QUERY_PROPERTY, "ioctl");
 static_assert(kErrAccessDenied == ERROR_ACCESS_DENIED && kErrSemTimeout == ERROR_SEM_TIMEOUT &&
                   kErrInvalidParameter == ERROR_INVALID_PARAMETER &&

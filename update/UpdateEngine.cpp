@@ -38,6 +38,8 @@ std::string IdentityText(const char* vendor, const char* product, const char* re
 }
 
 int CUpdateEngine::Fail(UpdateStage stage, int result, int engineResult) {
+  // A failed step ends the update: no other updater waits on this one.
+  if (stage != STAGE_CHECK) EndUpdate();
   m_failedStage = stage;
   m_nFailedResult = result;
   return engineResult;
@@ -118,9 +120,22 @@ int CUpdateEngine::Admit(FirmwareImage& image, const char* path, int row, const 
   return Fail(STAGE_CHECK, 0, ENGINE_REFUSED);
 }
 
+void CUpdateEngine::EndUpdate() { m_aspi.ReleaseDrive(); }
+
 int CUpdateEngine::Prepare(FirmwareImage& image, int row, bool writeStrategy) {
   m_bStopped = false;
   m_report.OnStage(STAGE_PREPARE);
+  // Before anything reaches the drive, and before the question: a second
+  // updater's pieces would overwrite this one's in the drive's buffer.
+  std::string note;
+  const int held = m_aspi.HoldDrive(row, &note);
+  if (!note.empty()) m_report.OnTrace(note);
+#ifndef ORVEX_GUARD_OFF_DRIVE_HOLD
+  if (held != 0) {
+    m_report.OnNotice(NOTICE_ERROR, IDS_DRIVE_BUSY, nullptr);
+    return Fail(STAGE_PREPARE, held, ENGINE_REFUSED);
+  }
+#endif
   if (!m_report.Ask(QUESTION_CONFIRM)) return Fail(STAGE_PREPARE, 0, ENGINE_DECLINED);
 
   m_report.OnStatus(IDS_PLEASE_WAIT);
@@ -194,7 +209,10 @@ int CUpdateEngine::Commit(FirmwareImage& image, int row, bool writeStrategy) {
     m_report.OnNotice(NOTICE_ERROR, 0, "Update was Fail");
     return Fail(STAGE_COMMIT, rc, ENGINE_COMMIT_FAILED);
   }
-  if (!writeStrategy) return ENGINE_OK;
+  if (!writeStrategy) {
+    EndUpdate();
+    return ENGINE_OK;
+  }
 
   m_report.OnStage(STAGE_ZONE);
   m_report.OnStatus(IDS_CHECKING_ZONE);
@@ -208,6 +226,7 @@ int CUpdateEngine::Commit(FirmwareImage& image, int row, bool writeStrategy) {
   if (rc != 0) unchanged = false;
 #endif
   if (unchanged) {
+    EndUpdate();
     m_report.OnNotice(NOTICE_INFO, 0, "FW Zone Checksum is OK");
     m_report.OnStatus(IDS_ZONE_OK);
     return ENGINE_OK;

@@ -62,13 +62,18 @@ class CUpdateEngine {
   // the drive.
   int Admit(FirmwareImage& image, const char* path, int row, const std::string& current,
             const AdmitRules& rules, AdmitResult* result);
-  // The confirmation, the zone sum before a write strategy, the disc check
-  // and eject.
+  // Holds the drive for this update alone (refused, with nothing sent,
+  // when another updater has it), then the confirmation, the zone sum
+  // before a write strategy, the disc check and eject.
   int Prepare(FirmwareImage& image, int row, bool writeStrategy);
   // The pieces and, for the main firmware, the transfer checksum.
   int Transfer(FirmwareImage& image, int row, bool writeStrategy);
-  // The commit and, for a write strategy, the zone check.
+  // The commit and, for a write strategy, the zone check. The drive is let
+  // go at its end, whatever the outcome.
   int Commit(FirmwareImage& image, int row, bool writeStrategy);
+  // Ends an update that stops between the steps above: lets the drive go.
+  // Every failure of a step does so itself.
+  void EndUpdate();
 
   // Where the last failure happened, and the failed request's result.
   UpdateStage m_failedStage = STAGE_CHECK;

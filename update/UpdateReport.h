@@ -48,4 +48,7 @@ class CUpdateReport {
   virtual void OnProgress(UpdateStage stage, int done, int total) {}
   // Asked between pieces: true stops the transfer after the current one.
   virtual bool StopRequested() { return false; }
+  // A detail for those who asked for every one (orvex-cli -v): something
+  // the update goes on without.
+  virtual void OnTrace(const std::string& line) {}
 };

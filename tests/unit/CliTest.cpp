@@ -87,7 +87,7 @@ class CliTest : public ::testing::Test {
     std::remove(m_dir.Path("sim.log").c_str());
     std::string script = std::string("cd '") + m_dir.Path() + "' && ('" + ORVEX_CLI_PATH +
                          "' --transport sim:sim.cfg update new.bin --yes >/dev/null 2>stderr.txt & pid=$!; "
-                         "until [ \"$(grep -c " + pattern + " sim.log 2>/dev/null)\" -ge " + std::to_string(count) +
+                         "until [ \"$(cat sim.log 2>/dev/null | grep -c " + pattern + ")\" -ge " + std::to_string(count) +
                          " ]; do sleep 0.01; done; kill -" + sig + " $pid; wait $pid; echo $?)";
     std::FILE* p = popen(script.c_str(), "r");
     int status = -1;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,17 @@ class FakeKernel : public CSgioKernel {
   void Line(const std::string& line) override { lines.push_back(line); }
   std::string NodeGroup(const std::string&) override { return "cdrom"; }
   bool IsBlockNode(int fd) override { return Node(open.at(fd))->block; }
+  // The exclusive open: refused with `exclusiveErrno` while it is set.
+  int exclusiveErrno = 0;
+  int exclusiveTries = 0;
+  std::set<int> exclusive;
+  int OpenExclusive(const std::string& node, int* fd) override {
+    ++exclusiveTries;
+    if (exclusiveErrno != 0) return exclusiveErrno;
+    const int e = Open(node, fd);
+    if (e == 0) exclusive.insert(*fd);
+    return e;
+  }
 };
 
 SRB_ExecSCSICmd Exec(std::initializer_list<int> cdb, BYTE flags = 0, BYTE* buf = nullptr,
@@ -336,6 +348,42 @@ TEST_F(SgioRequestTest, KernelFailuresAreNeverACompletionAndEachIsNamed) {
     ASSERT_EQ(k.lines.size(), 1u);
     EXPECT_NE(k.lines[0].find(c.line), std::string::npos) << k.lines[0];
   }
+}
+
+// An update holds the drive's node with O_EXCL: its requests go through
+// the exclusive descriptor, the hold's end opens the node plainly again,
+// and a node that another process keeps open is waited for, then refused.
+TEST_F(SgioRequestTest, AnUpdateHoldsTheNodeExclusivelyAndAnotherProcessKeepsItOut) {
+  auto tur = Exec({0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(layer.Hold(ORVEX_HOLD_TAKE, 0, 1, 0), ORVEX_HELD);
+  ASSERT_EQ(k.exclusive.size(), 1u);
+  EXPECT_EQ(k.open.size(), 1u);  // the plain descriptor was closed first
+  EXPECT_EQ(layer.Send(&tur), SS_COMP);
+  EXPECT_TRUE(k.exclusive.count(k.sent.back().fd));
+  EXPECT_EQ(layer.Hold(ORVEX_HOLD_RELEASE, 0, 1, 0), ORVEX_HELD);
+  EXPECT_EQ(layer.Send(&tur), SS_COMP);
+  EXPECT_FALSE(k.exclusive.count(k.sent.back().fd));
+
+  k.exclusiveErrno = EBUSY;
+  k.exclusiveTries = 0;
+  EXPECT_EQ(layer.Hold(ORVEX_HOLD_TAKE, 0, 1, 0), ORVEX_HOLD_BUSY);
+  EXPECT_GT(k.exclusiveTries, 1);  // waited for a scan to end
+  EXPECT_TRUE(k.Said("/dev/sr0 (/dev/sg0): another process has it open, another update perhaps"));
+  EXPECT_EQ(layer.Send(&tur), SS_COMP);  // still reachable, not held
+  EXPECT_EQ(layer.Hold(ORVEX_HOLD_TAKE, 0, 7, 0), ORVEX_HOLD_NO_DEVICE);
+}
+
+// While another updater holds a node, a search meets EBUSY: the drive is
+// not offered, its line says why, and the library counts it.
+TEST(SgioBusyNodeTest, ANodeHeldByAnotherUpdaterIsNamedAndCounted) {
+  FakeKernel k;
+  k.Add("/dev/sr0", "/dev/sg0", 0, 1);
+  k.nodes[0].openErrno = EBUSY;
+  CSgioDeviceIo io{k};
+  CSptiLayer layer{io};
+  EXPECT_EQ(layer.SupportInfo(), 0x0100u);
+  EXPECT_EQ(layer.Hold(ORVEX_HOLD_BUSY_COUNT, 0, 0, 0), 1u);
+  EXPECT_TRUE(k.Said("/dev/sr0 (/dev/sg0): another update is running on this drive"));
 }
 
 TEST(SgioBlockNodeTest, FirmwareCommandRefusedOnTheBlockNodeNamesTheSgDriverNotACapability) {

@@ -1,5 +1,6 @@
 // The update from the Update button to the final message, the worker, the
 // close prompt and the private run message.
+#include "platform/headless/InspectLock.h"
 #include "tests/unit/DialogFixture.h"
 
 namespace {
@@ -59,6 +60,41 @@ TEST_F(UpdateSequenceTest, MainFirmwareUpdateCompletesAndTheDriveTakesTheRevisio
   // The next run sees the new revision.
   auto next = OpenDialog();
   EXPECT_EQ(next->m_aspi.m_drives[0].szRevision, std::string("1.10"));
+}
+
+// One updater per drive: the lock is named after the drive's address, held
+// from before the first request to the end, and a second updater that finds
+// it taken is refused with its box before it asks or sends anything.
+TEST_F(UpdateSequenceTest, TheDriveIsHeldThroughTheUpdateAndASecondUpdaterIsRefused) {
+  Drive d;
+  d.target = 2;
+  auto dlg = Admitted(d);
+  const std::string name = "Global\\Orvex drive 0:2:0";
+  EXPECT_EQ(dlg->m_aspi.DriveLockName(0), name);
+  headless::OtherProcessHolds(name);
+  const size_t before = SimLog().size();
+  headless::Click(*dlg, IDC_UPDATE);
+  EXPECT_EQ(BoxTexts(), Strings{"Another update of this drive is running now.\r\nPlease wait until it is completed, then try again."});
+  EXPECT_EQ(headless::Boxes()[0].type, unsigned(MB_OK | MB_ICONHAND));
+  EXPECT_EQ(SimLog().size(), before);
+  EXPECT_TRUE(headless::Enabled(*dlg, IDC_UPDATE));
+  EXPECT_EQ(headless::WorkersStarted(), 0);
+
+  // Once the other lets go, the update runs holding the name, and lets it
+  // go at its end.
+  headless::ResetNamedLocks();
+  headless::Reset();
+  RunUpdate(dlg);
+  EXPECT_EQ(BoxTexts(), (Strings{"Are you sure?", "Update was Completed!"}));
+  EXPECT_EQ(headless::NamedLocksAsked(), std::set<std::string>{name});
+  EXPECT_TRUE(headless::NamedLocksHeld().empty());
+  EXPECT_FALSE(dlg->m_aspi.HoldsDrive());
+
+  // Nor does a declined update keep it.
+  auto again = Admitted(Drive());
+  headless::ScriptAnswers({IDCANCEL});
+  headless::Click(*again, IDC_UPDATE);
+  EXPECT_TRUE(headless::NamedLocksHeld().empty());
 }
 
 TEST_F(UpdateSequenceTest, DeclinedConfirmationChangesNothing) {
