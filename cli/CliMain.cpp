@@ -113,6 +113,11 @@ bool ResolveTransport(const std::string& transport, std::string* library, std::s
     const char* env = std::getenv("ORVEX_SGIO_LIBRARY");
     if (env != nullptr && *env) {
       *library = env;
+#ifdef ORVEX_PRIVATE_LIBDIR
+    } else if (here == ORVEX_INSTALL_BINDIR) {
+      // Installed: the package's own library, from its private folder only.
+      *library = Join(ORVEX_PRIVATE_LIBDIR, kLibraryFile);
+#endif
     } else {
       *library = Join(Join(Join(here, ".."), "spti"), kLibraryFile);
       if (!FileReadable(*library)) *library = Join(here, kLibraryFile);
