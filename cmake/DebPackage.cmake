@@ -31,7 +31,7 @@ foreach(field Version Maintainer Timestamp)
 endforeach()
 if(NOT _deb_Version MATCHES "^(.+)-([0-9A-Za-z.+~]+)$" OR NOT CMAKE_MATCH_1 STREQUAL ORVEX_VERSION_TEXT)
   message(FATAL_ERROR "res/deb/changelog's newest entry is ${_deb_Version}, res/Version.h says "
-                      "${ORVEX_VERSION_TEXT}: add an entry for ${ORVEX_VERSION_TEXT}-1 (dch -v)")
+                      "${ORVEX_VERSION_TEXT}: add an entry for ${ORVEX_VERSION_TEXT}-1 at its top")
 endif()
 set(ORVEX_DEB_REVISION ${CMAKE_MATCH_2})
 

@@ -9,6 +9,7 @@
 #   manual page, copyright and changelog.Debian.gz, owned by root, with
 #   Debian's modes; its Depends are what dpkg-shlibdeps finds in its binaries;
 # - lintian finds no error, and no warning but the ones listed below;
+# - apt would install it here and nothing else (apt-get install -s ./FILE);
 # - installed into an empty root with dpkg --root (the dependencies taken
 #   from this system's installed versions), the program prints its version,
 #   man renders its page without a warning, with every option the program
@@ -25,7 +26,7 @@ build=1
 for a in "$@"; do
   case $a in
     --no-build) build=0 ;;
-    -h | --help) sed -n '2,19p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,20p' "$0"; exit 0 ;;
     *) echo "usage: $0 [--no-build]" >&2; exit 64 ;;
   esac
 done
@@ -101,6 +102,11 @@ while read -r tag; do
   [[ " $allowed_warnings " == *" $tag "* ]] || problem "lintian warning not allowed: $tag"
 done < <(sed -n 's/^W: [^ ]*: \([^ ]*\).*/\1/p' <<<"$lint")
 timed "lintian"
+
+# What "apt install ./FILE.deb" would do on this system: install it alone.
+inst=$(apt-get install -s "$deb" 2>&1 | sed -n 's/^Inst \([^ ]*\) .*/\1/p' | xargs)
+[ "$inst" = orvex-cli ] || problem "apt-get install -s $deb would install: \"$inst\""
+timed "apt-get install -s"
 
 # Installed into an empty root, with this system's versions of what it
 # depends on in that root's database, so that dpkg checks them.
