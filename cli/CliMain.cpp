@@ -65,6 +65,28 @@ std::string Env(const char* name) {
   return v != nullptr ? v : "";
 }
 
+// --help-all: every command under a heading of its own with its usage and
+// options, the layout help2man makes the manual page's COMMANDS from.
+class CHelpAllFormatter : public CLI::Formatter {
+ public:
+  std::string make_subcommands(const CLI::App* app, CLI::AppFormatMode mode) const override {
+    if (mode != CLI::AppFormatMode::All) return CLI::Formatter::make_subcommands(app, mode);
+    std::string out;
+    for (const CLI::App* sub : app->get_subcommands({})) {
+      // "Usage: orvex-cli check [OPTIONS] IMAGE" without its label.
+      std::string usage = make_usage(sub, app->get_name() + " " + sub->get_name());
+      usage = usage.substr(usage.find(": ") + 2);
+      out += "\n" + usage.substr(0, usage.find('\n')) + ":\n  " + sub->get_description() + "\n";
+      std::string options;
+      for (const CLI::Option* opt : sub->get_options({}))
+        if (opt != sub->get_help_ptr() && opt != sub->get_help_all_ptr())
+          options += make_option(opt, opt->get_positional());
+      if (!options.empty()) out += "\n" + options;
+    }
+    return out;
+  }
+};
+
 struct Run {
   CliOptions options;
   std::string command;
@@ -149,10 +171,17 @@ bool ResolveTransport(const std::string& transport, std::string* library, std::s
       *library = env;
       return true;
     }
-    // The build tree's, then beside the program, then where it was
+#ifdef ORVEX_INSTALL_BINDIR
+    // Installed: the package's own library, from its private folder only.
+    if (here == ORVEX_INSTALL_BINDIR) {
+      *library = Join(ORVEX_PRIVATE_LIBDIR, kLibraryFile);
+      return true;
+    }
+#endif
+    // The build tree's, then beside the program, then where it would be
     // installed.
     for (const std::string& candidate : {Join(Join(Join(here, ".."), "spti"), kLibraryFile), Join(here, kLibraryFile),
-                                         std::string(ORVEX_PRIVATE_LIBDIR) + "/" + kLibraryFile}) {
+                                         Join(ORVEX_PRIVATE_LIBDIR, kLibraryFile)}) {
       *library = candidate;
       if (FileReadable(candidate)) break;
     }
@@ -378,8 +407,10 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
 int main(int argc, char** argv) {
   Run run;
   CLI::App app{"orvex-cli " ORVEX_VERSION_TEXT ": firmware updater for rewritable DVD drives", "orvex-cli"};
+  app.formatter(std::make_shared<CHelpAllFormatter>());
   app.footer(kHelpFooter);
   app.set_version_flag("--version", "orvex-cli " ORVEX_VERSION_TEXT);
+  app.set_help_all_flag("--help-all", "Print the help of every command and exit");
   app.require_subcommand(1);
   app.fallthrough();
   app.add_flag("-v", run.options.verbose, "every request: CDB, result and sense (-vv: data too; -vvv: library)");
