@@ -42,6 +42,7 @@ step "native unit tests" unit native "" -E unit_faults_threads
 step "native unit tests (ASan+UBSan)" unit native-asan \
   "orvex_tests sgio_stack_check spti_libwnaspi32 sgio_shim sgio_drive orvex-imagegen" -E unit_faults_threads
 step "threaded tests (TSan)" unit native-tsan orvex_tests -R "unit_dialog|unit_faults_threads"
+step "Debian package" scripts/check-deb.sh
 step "artwork matches its script" python3 res/art/make_art.py --check
 step "win32 build" build win32
 step "win64 build" build win64
