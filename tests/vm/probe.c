@@ -5,7 +5,9 @@
  *   vm-probe hold PATH FLAGS          open and keep it until SIGTERM
  *   vm-probe sgio PATH FLAGS CDB      one SG_IO without data (CDB in hex)
  *
- * FLAGS: a comma list of ro, rw, excl, nonblock. */
+ * FLAGS: a comma list of ro, rw, excl, nonblock; and for sgio, intr or
+ * restart: SIGUSR1 gets a handler, without or with SA_RESTART (the SG_IO's
+ * time is printed too). */
 #include <errno.h>
 #include <fcntl.h>
 #include <scsi/sg.h>
@@ -14,6 +16,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 
 static int Flags(const char* list) {
@@ -43,6 +46,13 @@ static const char* ErrName(int e) {
 }
 
 static void OnTerm(int sig) { (void)sig; _exit(0); }
+static void OnUsr1(int sig) { (void)sig; }
+
+static long Ms(void) {
+  struct timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1000L + t.tv_nsec / 1000000L;
+}
 
 int main(int argc, char** argv) {
   if (argc < 4) {
@@ -61,6 +71,14 @@ int main(int argc, char** argv) {
     for (;;) pause();
   }
   if (strcmp(argv[1], "sgio") == 0 && argc > 4) {
+    if (strstr(argv[3], "intr") != NULL || strstr(argv[3], "restart") != NULL) {
+      struct sigaction sa;
+      memset(&sa, 0, sizeof sa);
+      sa.sa_handler = OnUsr1;
+      sa.sa_flags = strstr(argv[3], "restart") != NULL ? SA_RESTART : 0;
+      sigaction(SIGUSR1, &sa, NULL);
+    }
+    const long start = Ms();
     unsigned char cdb[16] = {0}, sense[32] = {0};
     size_t n = strlen(argv[4]) / 2;
     if (n > sizeof cdb) n = sizeof cdb;
@@ -75,11 +93,11 @@ int main(int argc, char** argv) {
     h.sbp = sense;
     h.timeout = 10000;
     if (ioctl(fd, SG_IO, &h) != 0) {
-      printf("%s\n", ErrName(errno));
+      printf("%s after %ld ms\n", ErrName(errno), Ms() - start);
       return 1;
     }
-    printf("status %02X host %02X driver %02X sense %02X/%02X/%02X\n", h.status, h.host_status, h.driver_status,
-           sense[2] & 0x0F, sense[12], sense[13]);
+    printf("status %02X host %02X driver %02X sense %02X/%02X/%02X after %ld ms\n", h.status, h.host_status,
+           h.driver_status, sense[2] & 0x0F, sense[12], sense[13], Ms() - start);
     return 0;
   }
   printf("ok\n");

@@ -29,7 +29,7 @@ while [ $# -gt 0 ]; do
     --build) build=$(realpath "$2"); shift 2 ;;
     --deb) deb=$(realpath "$2"); shift 2 ;;
     --pending) pending=1; shift ;;
-    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     -*) echo "vm: unknown option $1" >&2; exit 64 ;;
     *) wanted+=("$1"); shift ;;
   esac
@@ -212,7 +212,7 @@ done
 printf '%s\n' "${run[@]}" >"$stage/vm/cases.list"
 
 initrd=$vm/initrd.gz
-(cd "$stage" && find . | cpio -o -H newc --quiet | gzip -1 >"$initrd")
+(cd "$stage" && find . | cpio -o -H newc -R 0:0 --quiet | gzip -1 >"$initrd")
 prep=$(elapsed)
 
 # ---------------------------------------------------------------- the boot

@@ -1,7 +1,7 @@
-# What the kernel's nodes do, measured for the updater's locking and rights
-# (noted, not judged): exclusive opens of /dev/sg* and /dev/sr*, a mount
-# against an exclusive open, and which opens may send WRITE BUFFER without
-# a capability.
+# What the kernel's nodes do, measured for the updater's locking, rights and
+# signals (noted, not judged): exclusive opens of /dev/sg* and /dev/sr*, a
+# mount against an exclusive open, which opens may send WRITE BUFFER without
+# a capability, and a handled signal during a blocking SG_IO.
 drive
 P=/vm/bin/vm-probe
 hold() {
@@ -37,4 +37,14 @@ wb=3B06000000000000000000
 m=/usr/bin/setpriv
 as_member="$m --reuid=1000 --regid=1000 --groups=24 --inh-caps=-all --"
 note "WRITE BUFFER (no data) as a group member without capabilities: $SG read-write: $($as_member $P sgio $SG rw,nonblock $wb); $SG read-only: $($as_member $P sgio $SG ro,nonblock $wb); $SR read-write: $($as_member $P sgio $SR rw,nonblock $wb); as root, $SG read-only: $($P sgio $SG ro,nonblock $wb)"
+# A TEST UNIT READY the drive holds 1.5 s, SIGUSR1 after it arrived.
+for how in intr restart; do
+  drive "fault tur 1 slow 1500"
+  $P sgio $SG rw,nonblock,$how 00000000000000 >"$CASE_DIR/sig.out" &
+  probe=$!
+  wait_sent tur 1 10 && kill -USR1 $probe
+  wait $probe
+  wait_for 5 "the held TEST UNIT READY's end" grep -q '^tx n=1 ' "$WIRE"
+  note "SIGUSR1 handled $([ $how = intr ] && echo without || echo with) SA_RESTART during a SG_IO the drive holds 1.5 s: $(cat "$CASE_DIR/sig.out"); the drive got $(sent tur) TEST UNIT READY"
+done
 [ -x $P ] || fail "no probe"

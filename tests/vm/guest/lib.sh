@@ -131,7 +131,7 @@ detach() {
 as_user() {
   case $1 in
     root) ;;
-    member) echo /usr/bin/setpriv --reuid=1000 --regid=1000 --groups=24 --inh-caps=-all -- ;;
+    member) echo /usr/bin/setpriv --reuid=1000 --regid=1000 --groups="$(stat -c %g "$SG")" --inh-caps=-all -- ;;
     stranger) echo /usr/bin/setpriv --reuid=1001 --regid=1001 --clear-groups --inh-caps=-all -- ;;
     *) fail "no such user $1" ;;
   esac
