@@ -352,6 +352,9 @@ bool ParseConfig(const std::string& text, BusConfig* out, std::string* error) {
     } else if (key == "strategy-commit") {
       if (val != "same" && val != "changes-zone") return fail("strategy-commit is same or changes-zone");
       dev->strategyChangesZone = val == "changes-zone";
+    } else if (key == "idtext-cdb") {
+      if (val != "12" && val != "10") return fail("idtext-cdb is 12 or 10");
+      dev->idTextNeedsByte10 = val == "12";
     } else if (key == "latency") {
       if (!ParseInt(val, 10, &v) || v < 0) return fail("latency is milliseconds");
       dev->latencyMs = static_cast<int>(v);
@@ -472,7 +475,8 @@ Reply SimDrive::Handle(const std::uint8_t* cdb, const std::uint8_t* out, std::ui
       m_committed = true;
       return ok;
     case Kind::IdText: {
-      if (cdb[1] != 0x12 || cdb[2] != 0x20 || cdb[10] != 0x07) return Check(0x05, 0x24, 0x00);
+      if (cdb[1] != 0x12 || cdb[2] != 0x20 || (m_cfg.idTextNeedsByte10 && cdb[10] != 0x07))
+        return Check(0x05, 0x24, 0x00);
       ok.data.assign(40, 0);
       ok.data[2] = 0x24;
       std::memcpy(&ok.data[3], m_cfg.idText.data(), 6);
@@ -562,20 +566,20 @@ Decision SimBus::Accept(const SRB_ExecSCSICmd& srb) {
   return d;
 }
 
-void SimBus::Complete(SRB_ExecSCSICmd& srb, const Decision& d) {
+std::uint32_t SimBus::Complete(SRB_ExecSCSICmd& srb, const Decision& d) {
   Guard lock(m_mutex);
   if (d.device < 0) {
     StoreStatus(srb, srb.SRB_HaId >= m_cfg.adapters ? SS_INVALID_HA : SS_NO_DEVICE);
-    return;
+    return 0;
   }
   if (srb.SRB_BufLen > 0 && srb.SRB_BufPointer == nullptr) {
     StoreStatus(srb, SS_INVALID_SRB);
-    return;
+    return 0;
   }
   Reply r;
   if (d.hasFault && d.fault.action == FaultAction::Status) {
     StoreStatus(srb, d.fault.status);
-    return;
+    return 0;
   }
   auto check = [&d](Reply& reply) {
     reply = Reply();
@@ -601,9 +605,10 @@ void SimBus::Complete(SRB_ExecSCSICmd& srb, const Decision& d) {
     // Done, and then reported as failed.
     if (d.hasFault && d.fault.action == FaultAction::LateCheck) check(r);
   }
+  std::size_t sent = 0;
   if (r.status == SS_COMP && (srb.SRB_Flags & SRB_DIR_IN) && !r.data.empty()) {
-    std::size_t n = r.data.size() < srb.SRB_BufLen ? r.data.size() : srb.SRB_BufLen;
-    std::memcpy(srb.SRB_BufPointer, r.data.data(), n);
+    sent = r.data.size() < srb.SRB_BufLen ? r.data.size() : srb.SRB_BufLen;
+    std::memcpy(srb.SRB_BufPointer, r.data.data(), sent);
   }
   if (r.status == SS_ERR) {
     std::size_t n = srb.SRB_SenseLen < sizeof(srb.SenseArea) ? srb.SRB_SenseLen : sizeof(srb.SenseArea);
@@ -611,6 +616,7 @@ void SimBus::Complete(SRB_ExecSCSICmd& srb, const Decision& d) {
     srb.SRB_TargStat = 0x02;  // check condition
   }
   StoreStatus(srb, r.status);
+  return static_cast<std::uint32_t>(sent);
 }
 
 void SimBus::LoadFlash() {

@@ -54,6 +54,10 @@ struct DeviceConfig {
   std::uint32_t zoneSum = 0x00C0FFEE;
   int inquiryLength = 36;
   bool strategyChangesZone = false;
+  // The identification query is a 12-byte packet whose byte 10 must be 07h;
+  // false checks only its first ten bytes, which is all a drive behind the
+  // kernel's target stack receives of a vendor command.
+  bool idTextNeedsByte10 = true;
   int latencyMs = -1;  // -1: the bus's
   std::vector<Fault> faults;
 };
@@ -138,8 +142,9 @@ class SimBus {
   bool MarksPending() const { return m_cfg.markPending; }
   // Logs the block, counts it and decides its fate.
   Decision Accept(const SRB_ExecSCSICmd& srb);
-  // Runs the decision: answer, sense and, last, the status.
-  void Complete(SRB_ExecSCSICmd& srb, const Decision& d);
+  // Runs the decision: answer, sense and, last, the status. Returns the
+  // bytes of data in the device put into the buffer.
+  std::uint32_t Complete(SRB_ExecSCSICmd& srb, const Decision& d);
 
   SimDrive& Device(int i) { return m_devices[static_cast<std::size_t>(i)]; }
   int DeviceCount() const { return static_cast<int>(m_devices.size()); }

@@ -55,6 +55,17 @@ std::string GenericNodeOf(const std::string& sr) {
   return !node.empty() && access(node.c_str(), F_OK) == 0 ? node : std::string();
 }
 
+// Tests of what the kernel does when a drive holds a command past the
+// timeout shorten it (ORVEX_SGIO_TIMEOUT_MS, never lengthen); a run as root
+// or with raised rights (set-user-ID, file capabilities) ignores it.
+std::uint32_t TimeoutMs(std::uint32_t asked) {
+  static const long shorter = [] {
+    const char* v = geteuid() == 0 ? nullptr : secure_getenv("ORVEX_SGIO_TIMEOUT_MS");
+    return v != nullptr ? std::strtol(v, nullptr, 10) : 0L;
+  }();
+  return shorter > 0 && static_cast<std::uint32_t>(shorter) < asked ? static_cast<std::uint32_t>(shorter) : asked;
+}
+
 class CLinuxKernel : public CSgioKernel {
  public:
   std::vector<SgioNode> Nodes(std::string* where) override {
@@ -145,7 +156,7 @@ class CLinuxKernel : public CSgioKernel {
     h.sbp = rq.sense;
     h.dxfer_len = rq.dxferLen;
     h.dxferp = rq.data;
-    h.timeout = rq.timeoutMs;
+    h.timeout = TimeoutMs(rq.timeoutMs);
     *out = SgioOutcome();
     if (ioctl(fd, SG_IO, &h) != 0) {
       out->nErrno = errno != 0 ? errno : EIO;

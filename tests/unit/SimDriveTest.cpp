@@ -203,6 +203,14 @@ TEST_F(SimDriveModelTest, IdentificationTextNeedsByteTen) {
   ASSERT_EQ(r.data.size(), 40u);
   EXPECT_EQ(std::string(r.data.begin() + 3, r.data.begin() + 9), "XYZ987");
   ExpectSense(Run({0xF0, 0x12, 0x20}), 0x05, 0x24, 0x00);
+  // Behind the kernel's target stack the drive sees ten bytes of it.
+  sim::DeviceConfig ten = Config();
+  std::string error;
+  sim::BusConfig bus;
+  ASSERT_TRUE(sim::ParseConfig("device 0 0 0\nidtext-cdb 10\n", &bus, &error)) << error;
+  ten.idTextNeedsByte10 = bus.devices[0].idTextNeedsByte10;
+  std::vector<std::uint8_t> c = Cdb({0xF0, 0x12, 0x20});
+  EXPECT_EQ(sim::SimDrive(ten).Handle(c.data(), nullptr, 0).data.size(), 40u);
 }
 
 TEST_F(SimDriveModelTest, UnknownCommandsAreIllegalRequests) {

@@ -1,0 +1,3 @@
+# SIGTERM during the transfer: the update stops after the piece at the
+# drive, status 3, no commit, nothing sent twice.
+signal_during_transfer TERM
