@@ -43,6 +43,13 @@ step "native unit tests (ASan+UBSan)" unit native-asan \
   "orvex_tests sgio_stack_check spti_libwnaspi32 sgio_shim sgio_drive orvex-imagegen" -E unit_faults_threads
 step "threaded tests (TSan)" unit native-tsan orvex_tests -R "unit_dialog|unit_faults_threads"
 step "Debian package" scripts/check-deb.sh
+# The Linux road on Debian's own kernel in QEMU, the installed package too.
+vm() {
+  local deb
+  deb=$(ls build/deb/orvex-cli_*_amd64.deb 2>/dev/null | head -n 1)
+  tests/vm/run.sh --build build/native ${deb:+--deb "$deb"}
+}
+step "Linux road on a real kernel (QEMU)" vm
 step "artwork matches its script" python3 res/art/make_art.py --check
 step "win32 build" build win32
 step "win64 build" build win64

@@ -181,12 +181,21 @@ std::uint32_t CSgioDeviceIo::Hold(DevHandle* h, const std::string&, bool hold) {
   m_k.Close(static_cast<int>(*h));
   int fd = -1;
   int e = 0;
+  bool heldElsewhere = false;
   if (hold) {
     // A scan of another updater, or another program, may have the node
-    // open for a moment: wait for it, a few seconds at most.
+    // open for a moment: wait for it, a few seconds at most. Never for
+    // another exclusive holder: its update may end with the drive changed
+    // since this one was checked against it.
     for (int tries = 0; tries < 100; ++tries) {
       e = m_k.OpenExclusive(d.node, &fd);
       if (e != EBUSY) break;
+      int probe = -1;
+      if (m_k.Open(d.node, &probe) == EBUSY) {
+        heldElsewhere = true;
+        break;
+      }
+      if (probe >= 0) m_k.Close(probe);
       m_k.Pause(50);
     }
     if (e == 0) {
@@ -194,10 +203,12 @@ std::uint32_t CSgioDeviceIo::Hold(DevHandle* h, const std::string&, bool hold) {
       *h = static_cast<DevHandle>(fd);
       return kErrNone;
     }
-    Report(Tag() + d.label + (e == EBUSY ? ": another process has it open, another update perhaps (" +
-                                               ErrnoText(e) + " on an exclusive open); the drive cannot be held "
-                                               "for this update alone"
-                                         : ": no exclusive open (" + ErrnoText(e) + ")"));
+    Report(Tag() + d.label +
+           (heldElsewhere ? ": another update is running on this drive (another process holds it exclusively: " +
+                                ErrnoText(e) + ")"
+            : e == EBUSY  ? ": another process keeps it open (" + ErrnoText(e) +
+                               " on an exclusive open); the drive cannot be held for this update alone"
+                          : ": no exclusive open (" + ErrnoText(e) + ")"));
   }
   // Back to an ordinary open, for what this process sends after the hold.
   const int back = m_k.Open(d.node, &fd);
@@ -232,7 +243,8 @@ std::string CSgioDeviceIo::Words(Say what, std::uint32_t) {
     case Say::OpenDenied:
       return m_openWords;
     case Say::NoneOpened:
-      return "no read and write access; that needs " + RightsForNode(m_group) + ".";
+      // Each refused node's line named the rights it needs already.
+      return "no read and write access (the rights it needs are named above).";
     case Say::RequestFailed:
       return m_requestWords;
   }

@@ -368,8 +368,17 @@ TEST_F(SgioRequestTest, AnUpdateHoldsTheNodeExclusivelyAndAnotherProcessKeepsItO
   k.exclusiveTries = 0;
   EXPECT_EQ(layer.Hold(ORVEX_HOLD_TAKE, 0, 1, 0), ORVEX_HOLD_BUSY);
   EXPECT_GT(k.exclusiveTries, 1);  // waited for a scan to end
-  EXPECT_TRUE(k.Said("/dev/sr0 (/dev/sg0): another process has it open, another update perhaps"));
+  EXPECT_TRUE(k.Said("/dev/sr0 (/dev/sg0): another process keeps it open"));
   EXPECT_EQ(layer.Send(&tur), SS_COMP);  // still reachable, not held
+
+  // Another updater holds it exclusively: no waiting for its end, after
+  // which the drive may not be what this update was checked against.
+  k.exclusiveTries = 0;
+  k.nodes[0].openErrno = EBUSY;
+  EXPECT_EQ(layer.Hold(ORVEX_HOLD_TAKE, 0, 1, 0), ORVEX_HOLD_BUSY);
+  EXPECT_EQ(k.exclusiveTries, 1);
+  EXPECT_TRUE(k.Said("/dev/sr0 (/dev/sg0): another update is running on this drive"));
+  k.nodes[0].openErrno = 0;
   EXPECT_EQ(layer.Hold(ORVEX_HOLD_TAKE, 0, 7, 0), ORVEX_HOLD_NO_DEVICE);
 }
 

@@ -69,11 +69,11 @@ done
 # A package file already in the cache is used as it is: a second run asks
 # the archive nothing.
 fetch() {  # fetch GLOB PACKAGE: FOUND is the cached .deb, downloaded when missing
-  FOUND=$(ls "$cache"/$1_*.deb 2>/dev/null | sort -V | tail -1)
+  FOUND=$(ls "$cache"/$1_*.deb 2>/dev/null | sort -V | tail -1 || true)
   if [ -z "$FOUND" ]; then
     (cd "$cache" && apt-get download "$2" >"$cache/apt-$2.log" 2>&1) ||
       die "apt-get download $2 failed (see $cache/apt-$2.log)"
-    FOUND=$(ls "$cache"/$1_*.deb 2>/dev/null | sort -V | tail -1)
+    FOUND=$(ls "$cache"/$1_*.deb 2>/dev/null | sort -V | tail -1 || true)
   fi
   [ -n "$FOUND" ] || die "no $2 package in $cache"
 }
@@ -88,7 +88,12 @@ unpack() {  # unpack DEB: UNPACKED is its folder in the cache, unpacked once
 }
 kdeb=$(ls "$cache"/linux-image-*-amd64_*.deb 2>/dev/null | grep -v -- -dbg | sort -V | tail -1 || true)
 if [ -z "$kdeb" ]; then
-  kpkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ { print $2; exit }')
+  kpkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ { print $2; exit }' || true)
+  # A machine whose package lists were never fetched knows no kernel yet.
+  if [ -z "$kpkg" ] && [ "$(id -u)" = 0 ]; then
+    apt-get update -qq >/dev/null 2>&1 || true
+    kpkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-/ { print $2; exit }' || true)
+  fi
   [ -n "$kpkg" ] || die "apt-cache finds no kernel package that linux-image-amd64 depends on (apt-get update?)"
   fetch "$kpkg" "$kpkg"
   kdeb=$FOUND

@@ -1,4 +1,3 @@
-# pending: the library's hold on the drive (a second updater is refused) has not landed
 # Two `orvex-cli update --yes` started together against the same drive: the
 # pieces on the wire are one run from 0 to 207 and then its commit, never
 # interleaved; the other updater says why it stopped, status 2.
