@@ -43,4 +43,11 @@ class CUpdateReport {
   virtual void OnProgress(UpdateStage stage, int done, int total) {}
   // Asked between pieces: true stops the transfer after the current one.
   virtual bool StopRequested() { return false; }
+  // The hold: from just before the first WRITE BUFFER piece to the end of
+  // the commit and its zone check, or to the failure that ends the update.
+  // A drive that loses power in it can be left unusable, so the front end
+  // keeps the system from sleeping, shutting down or ending the session
+  // meanwhile. Every begin is followed by one end, before the outcome's
+  // notice; a refused or declined update never begins one.
+  virtual void OnHold(bool begin) {}
 };
