@@ -12,6 +12,7 @@
 #include "cli/CliReport.h"
 #include "cli/Console.h"
 #include "cli/ExitStatus.h"
+#include "cli/SystemHold.h"
 #include "drive/Cdb.h"
 #include "drive/ModelCodes.h"
 #include "drive/MyAspi32.h"
@@ -263,6 +264,10 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
   out.Event({{"event", "drive"}, {"row", row}, {"address", address}, {"vendor", d.szVendor},
              {"product", d.szProduct}, {"revision", d.szRevision}});
 
+  // Before the engine, which ends its hold through it when it goes.
+  CSystemHold hold(out, run.options.verbose > 0,
+                   "Writing the firmware of drive " + address + " (" + current + "). Do not switch off the computer.");
+  out.m_pHold = &hold;
   CUpdateEngine engine(aspi, out);
   FirmwareImage image;
   AdmitRules rules;
@@ -295,6 +300,7 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
     rc = ENGINE_NOT_WRITTEN;
   }
   if (rc != ENGINE_OK) {
+    engine.EndHold();
     detail["stage"] = StageName(engine.m_failedStage);
     detail["aspi"] = engine.m_nFailedResult;
     if (rc == ENGINE_DECLINED) return Finish(out, ORVEX_EXIT_DECLINED, "declined: nothing was written", detail);

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/Console.h"
+#include "cli/SystemHold.h"
 #include "res/ResourceIds.h"
 
 namespace {
@@ -164,6 +165,14 @@ void CCliReport::OnProgress(UpdateStage stage, int done, int total) {
 }
 
 bool CCliReport::StopRequested() { return InterruptRequested(); }
+
+void CCliReport::OnHold(bool begin) {
+  if (m_pHold != nullptr) {
+    if (begin) m_pHold->Begin();
+    else m_pHold->End();
+  }
+  Event({{"event", "hold"}, {"held", begin}});
+}
 
 void CCliReport::Request(const SRB_ExecSCSICmd& srb, int result) {
   ++m_nRequests;
