@@ -267,7 +267,6 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
   // Before the engine, which ends its hold through it when it goes.
   CSystemHold hold(out, run.options.verbose > 0,
                    "Writing the firmware of drive " + address + " (" + current + "). Do not switch off the computer.");
-  out.m_pHold = &hold;
   CUpdateEngine engine(aspi, out);
   FirmwareImage image;
   AdmitRules rules;

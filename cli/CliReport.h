@@ -46,7 +46,8 @@ class CCliReport : public CUpdateReport {
   // Every request, for -v.
   void Request(const SRB_ExecSCSICmd& srb, int result);
 
-  // What holds the system off for the engine's hold; none for scan and check.
+  // What holds the system off for the engine's hold (set by CSystemHold);
+  // none for scan and check.
   CSystemHold* m_pHold = nullptr;
   // The last notice, for the result.
   std::string m_strLastNotice;

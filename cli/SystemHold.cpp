@@ -5,9 +5,14 @@
 #include "cli/CliReport.h"
 
 CSystemHold::CSystemHold(CCliReport& out, bool verbose, const std::string& reason)
-    : m_out(out), m_bVerbose(verbose), m_strReason(reason) {}
+    : m_out(out), m_bVerbose(verbose), m_strReason(reason) {
+  m_out.m_pHold = this;
+}
 
-CSystemHold::~CSystemHold() { End(); }
+CSystemHold::~CSystemHold() {
+  End();
+  m_out.m_pHold = nullptr;
+}
 
 void CSystemHold::Say(const std::string& line) { m_out.Error(line); }
 

@@ -18,7 +18,8 @@ class CCliReport;
 class CSystemHold {
  public:
   // `reason` names the drive: logind lists it, Windows shows it. Lines that
-  // only explain (no bus, no logind) are printed when `verbose`.
+  // only explain (no bus, no logind) are printed when `verbose`. The report
+  // `out` holds and lets go through it for as long as it lives.
   CSystemHold(CCliReport& out, bool verbose, const std::string& reason);
   ~CSystemHold();
   CSystemHold(const CSystemHold&) = delete;

@@ -323,6 +323,11 @@ TEST_F(CliHoldTest, LogindListsTheLockWhileTheDriveWritesAndNoneAfterEveryOutcom
     EXPECT_FALSE(HeldByUs(Inhibitors()));
     EXPECT_EQ(UpdateListingAfter(c.pattern, c.count), c.status) << Stderr();
     EXPECT_TRUE(HeldByUs(m_strDuring)) << m_strDuring;
+    std::ifstream json(m_dir.Path("out.txt"));
+    const std::string lines((std::istreambuf_iterator<char>(json)), {});
+    const size_t held = lines.find("{\"event\":\"hold\",\"held\":true}");
+    const size_t released = lines.find("{\"event\":\"hold\",\"held\":false}");
+    EXPECT_TRUE(held < released && released < lines.find("\"event\":\"result\"")) << lines;
     const std::string after = Inhibitors();
     EXPECT_EQ(after.find("orvex-cli"), std::string::npos) << after;
   }
