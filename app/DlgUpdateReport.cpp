@@ -53,3 +53,10 @@ void CDlgUpdateReport::OnNotice(NoticeKind kind, unsigned textId, const char* te
 bool CDlgUpdateReport::Ask(UpdateQuestion question) {
   return m_dlg.MessageBox(LoadStringRes(IDS_ARE_YOU_SURE), MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
+
+void CDlgUpdateReport::OnHold(bool begin) {
+  // It begins on the dialog's thread and ends on either: the execution
+  // state is the calling thread's and the block reason the window thread's.
+  CUpdaterDlg* dlg = &m_dlg;
+  m_dlg.RunOnWindowThread([dlg, begin] { dlg->HoldSystem(begin); });
+}

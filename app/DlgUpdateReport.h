@@ -22,6 +22,7 @@ class CDlgUpdateReport : public CUpdateReport {
   void OnStatus(unsigned statusId) override;
   void OnNotice(NoticeKind kind, unsigned textId, const char* text) override;
   bool Ask(UpdateQuestion question) override;
+  void OnHold(bool begin) override;
 
  private:
   CUpdaterDlg& m_dlg;

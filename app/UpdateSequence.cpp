@@ -13,6 +13,13 @@ void CUpdaterDlg::EnableRunControls(bool enable) {
   EnableDlgItem(IDC_DRIVE, enable);
 }
 
+void CUpdaterDlg::EndRun() {
+  delete m_pRunEngine;
+  m_pRunEngine = nullptr;
+  delete m_pRunReport;
+  m_pRunReport = nullptr;
+}
+
 void CUpdaterDlg::OnUpdate() {
   UpdateData(true);
   m_nRunResult = RUN_STARTED;
@@ -28,8 +35,10 @@ void CUpdaterDlg::OnUpdate() {
   ++m_nBusy;
 
   const bool writeStrategy = m_bWriteStrategy != 0;
-  CDlgUpdateReport report(*this, writeStrategy);
-  CUpdateEngine engine(m_aspi, report);
+  EndRun();
+  m_pRunReport = new CDlgUpdateReport(*this, writeStrategy);
+  m_pRunEngine = new CUpdateEngine(m_aspi, *m_pRunReport);
+  CUpdateEngine& engine = *m_pRunEngine;
   int rc = engine.Prepare(*m_pImage, row, writeStrategy);
   if (writeStrategy) m_dwZoneSumBefore = engine.m_dwZoneSumBefore;
   if (rc == ENGINE_OK) rc = engine.Transfer(*m_pImage, row, writeStrategy);
@@ -52,6 +61,7 @@ void CUpdaterDlg::OnUpdate() {
       if (engine.m_failedStage != STAGE_PREPARE) EnableRunControls(true);
       if (m_bAutoMode) m_nRunResult = RUN_FAILED;
     }
+    EndRun();
     --m_nBusy;
     return;
   }
@@ -61,8 +71,9 @@ void CUpdaterDlg::OnUpdate() {
   ++m_nWorkersAlive;
   m_pWorker = CWinThread::Begin(&CUpdaterDlg::UpdateWorkerProc, this);
   if (m_pWorker == nullptr) {
-    // No worker, no commit: the drive keeps its firmware.
-    engine.EndUpdate();
+    // No worker, no commit: the drive keeps its firmware, and the system
+    // is let go before the box.
+    EndRun();
     m_bWorkerRunning = false;
     --m_nWorkersAlive;
     KillTimer(UPDATE_TIMER_ID);
@@ -106,14 +117,16 @@ unsigned CUpdaterDlg::UpdateWorkerProc(void* param) {
 
 int CUpdaterDlg::FinishUpdate() {
   const bool writeStrategy = m_bUpdateIsWriteStrategy;
-  CDlgUpdateReport report(*this, writeStrategy);
-  CUpdateEngine engine(m_aspi, report);
+  // The engine OnUpdate started, still holding the system.
+  CUpdateEngine& engine = *m_pRunEngine;
   engine.m_dwZoneSumBefore = m_dwZoneSumBefore;
   const int rc = engine.Commit(*m_pImage, m_pImage->m_nDriveIndex, writeStrategy);
-  if (writeStrategy && (rc == ENGINE_OK || engine.m_failedStage == STAGE_ZONE))
+  const UpdateStage failedStage = engine.m_failedStage;
+  if (writeStrategy && (rc == ENGINE_OK || failedStage == STAGE_ZONE))
     m_dwZoneSumAfter = engine.m_dwZoneSumAfter;
+  EndRun();
   if (rc != ENGINE_OK) {
-    if (engine.m_failedStage == STAGE_ZONE) {
+    if (failedStage == STAGE_ZONE) {
       m_bWriteStrategy = 0;
       m_nZoneFailMark = ZONE_FAIL_MARK;
     }

@@ -19,6 +19,8 @@ CUpdaterDlg::~CUpdaterDlg() {
   // A worker that ended the dialog (the unattended close) may still be
   // returning through this object; wait for it, bounded beyond one request.
   for (int waited = 0; m_nWorkersAlive > 0 && waited < 70000; ++waited) SleepMs(1);
+  EndRun();
+  HoldSystem(false);
   delete m_pImage;
   m_pImage = nullptr;
   DestroyIconRes(m_hIcon);
@@ -138,6 +140,7 @@ bool CUpdaterDlg::OnMessage(unsigned msg, WPARAM_T wp, LPARAM_T lp, LRESULT_T& r
     result = OnAutoRun();
     return true;
   }
+  if ((msg == WM_QUERYENDSESSION || msg == WM_POWERBROADCAST) && OnSessionQuery(msg, wp, lp, result)) return true;
   return CDialog::OnMessage(msg, wp, lp, result);
 }
 

@@ -15,6 +15,8 @@
 #include "platform/Thread.h"
 #include "res/ResourceIds.h"
 
+class CDlgUpdateReport;
+class CUpdateEngine;
 class FirmwareImage;
 
 // The private message another program sends to run Open, Update and Close.
@@ -52,6 +54,12 @@ class CUpdaterDlg : public CDialog {
   LRESULT_T OnAutoRun();
   int FinishUpdate();
   static unsigned UpdateWorkerProc(void* param);
+  // The engine's hold, on the dialog's thread: keeps the system up, or lets
+  // it go.
+  void HoldSystem(bool hold);
+  // WM_QUERYENDSESSION and WM_POWERBROADCAST during the hold; false when the
+  // platform's answer stands.
+  bool OnSessionQuery(unsigned msg, WPARAM_T wp, LPARAM_T lp, LRESULT_T& result);
 
   // Members in declaration order.
   CImageButton m_btnCancel;
@@ -101,6 +109,13 @@ class CUpdaterDlg : public CDialog {
   std::atomic<int> m_nBoxesOpen{0};
   // The system menu already carries the About item.
   bool m_bAboutAdded = false;
+  // The engine's hold is on: a logoff, shutdown or suspend is refused.
+  std::atomic<bool> m_bSystemHeld{false};
+  // The update under way: one engine from the confirmation to the last
+  // check, on both threads, so that its hold spans the transfer on the
+  // dialog's thread and the commit on the worker. Null between updates.
+  CDlgUpdateReport* m_pRunReport = nullptr;
+  CUpdateEngine* m_pRunEngine = nullptr;
 
  private:
   // The dialog's front end to the update engine.
@@ -111,6 +126,8 @@ class CUpdaterDlg : public CDialog {
   int SelectedRow() const;
   bool IsValidRow(int row) const;
   void EnableRunControls(bool enable);
+  // Ends the update's engine (and with it any hold) and its report.
+  void EndRun();
 };
 
 // Restarts a computer of the NT family.

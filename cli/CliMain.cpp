@@ -12,6 +12,7 @@
 #include "cli/CliReport.h"
 #include "cli/Console.h"
 #include "cli/ExitStatus.h"
+#include "cli/SystemHold.h"
 #include "drive/Cdb.h"
 #include "drive/ModelCodes.h"
 #include "drive/MyAspi32.h"
@@ -335,6 +336,9 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
   out.Event({{"event", "drive"}, {"row", row}, {"address", address}, {"vendor", d.szVendor},
              {"product", d.szProduct}, {"revision", d.szRevision}});
 
+  // Before the engine, which ends its hold through it when it goes.
+  CSystemHold hold(out, run.options.verbose > 0,
+                   "Writing the firmware of drive " + address + " (" + current + "). Do not switch off the computer.");
   CUpdateEngine engine(aspi, out);
   FirmwareImage image;
   AdmitRules rules;

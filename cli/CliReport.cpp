@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/Console.h"
+#include "cli/SystemHold.h"
 #include "res/ResourceIds.h"
 
 namespace {
@@ -169,6 +170,14 @@ void CCliReport::OnTrace(const std::string& line) {
   if (m_options.verbose <= 0) return;
   if (m_options.json) Event({{"event", "trace"}, {"message", line}});
   else Error(line);
+}
+
+void CCliReport::OnHold(bool begin) {
+  if (m_pHold != nullptr) {
+    if (begin) m_pHold->Begin();
+    else m_pHold->End();
+  }
+  Event({{"event", "hold"}, {"held", begin}});
 }
 
 void CCliReport::Request(const SRB_ExecSCSICmd& srb, int result) {

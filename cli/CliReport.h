@@ -22,6 +22,8 @@ const char* StageName(UpdateStage stage);
 // The string table's text, or "" when there is none.
 std::string StringText(unsigned id);
 
+class CSystemHold;
+
 class CCliReport : public CUpdateReport {
  public:
   explicit CCliReport(const CliOptions& options) : m_options(options) {}
@@ -34,6 +36,7 @@ class CCliReport : public CUpdateReport {
   void OnProgress(UpdateStage stage, int done, int total) override;
   bool StopRequested() override;
   void OnTrace(const std::string& line) override;
+  void OnHold(bool begin) override;
 
   // One JSON line on stdout (with --json), flushed.
   void Event(nlohmann::ordered_json event);
@@ -44,6 +47,9 @@ class CCliReport : public CUpdateReport {
   // Every request, for -v.
   void Request(const SRB_ExecSCSICmd& srb, int result);
 
+  // What holds the system off for the engine's hold (set by CSystemHold);
+  // none for scan and check.
+  CSystemHold* m_pHold = nullptr;
   // The last notice, for the result.
   std::string m_strLastNotice;
   int m_nRequests = 0;

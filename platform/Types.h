@@ -64,6 +64,7 @@ enum : unsigned {
   WM_LBUTTONUP = 0x0202, WM_LBUTTONDBLCLK = 0x0203, WM_KILLFOCUS = 0x0008,
   WM_SETFOCUS = 0x0007, WM_ACTIVATE = 0x0006, WM_CANCELMODE = 0x001F,
   WM_MOUSELEAVE = 0x02A3, WM_USER = 0x0400,
+  WM_QUERYENDSESSION = 0x0011, WM_ENDSESSION = 0x0016, WM_POWERBROADCAST = 0x0218,
   BM_GETCHECK = 0x00F0, BM_SETCHECK = 0x00F1, BM_GETSTATE = 0x00F2,
   BM_SETSTATE = 0x00F3, BM_SETSTYLE = 0x00F4, BM_CLICK = 0x00F5,
   EM_SETSEL = 0x00B1, EM_SCROLLCARET = 0x00B7, EM_REPLACESEL = 0x00C2,
@@ -104,6 +105,9 @@ enum : unsigned { ODS_SELECTED = 0x1, ODS_DISABLED = 0x4, ODS_FOCUS = 0x10 };
 
 // ---- system commands ----
 enum : unsigned { SC_CLOSE = 0xF060, SC_MINIMIZE = 0xF020, SC_RESTORE = 0xF120 };
+
+// ---- power broadcasts: the question before a suspend, and the refusal ----
+enum : unsigned { PBT_APMQUERYSUSPEND = 0x0000, BROADCAST_QUERY_DENY = 0x424D5144u };
 
 // ---- restart flags ----
 enum : unsigned { EWX_REBOOT = 0x2, EWX_FORCE = 0x4 };

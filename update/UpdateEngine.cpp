@@ -45,6 +45,18 @@ int CUpdateEngine::Fail(UpdateStage stage, int result, int engineResult) {
   return engineResult;
 }
 
+void CUpdateEngine::BeginHold() {
+  if (m_bHolding) return;
+  m_bHolding = true;
+  m_report.OnHold(true);
+}
+
+void CUpdateEngine::EndHold() {
+  if (!m_bHolding) return;
+  m_bHolding = false;
+  m_report.OnHold(false);
+}
+
 int CUpdateEngine::Admit(FirmwareImage& image, const char* path, int row, const std::string& current,
                          const AdmitRules& rules, AdmitResult* result) {
   AdmitResult local;
@@ -120,7 +132,10 @@ int CUpdateEngine::Admit(FirmwareImage& image, const char* path, int row, const 
   return Fail(STAGE_CHECK, 0, ENGINE_REFUSED);
 }
 
-void CUpdateEngine::EndUpdate() { m_aspi.ReleaseDrive(); }
+void CUpdateEngine::EndUpdate() {
+  EndHold();
+  m_aspi.ReleaseDrive();
+}
 
 int CUpdateEngine::Prepare(FirmwareImage& image, int row, bool writeStrategy) {
   m_bStopped = false;
@@ -174,8 +189,10 @@ int CUpdateEngine::Transfer(FirmwareImage& image, int row, bool writeStrategy) {
   m_report.OnStatus(IDS_DOWNLOADING);
   image.SetDriveIndex(row);
 
+  BeginHold();
   int rc = image.DownloadImage(row, &OnPiece, &m_report);
   if (rc != 0) {
+    EndHold();
     m_bStopped = rc == IMAGE_ERR_STOPPED;
     m_report.OnStageEnd(STAGE_TRANSFER, false);
     // A stop the front end asked for is its own to tell.
@@ -191,6 +208,7 @@ int CUpdateEngine::Transfer(FirmwareImage& image, int row, bool writeStrategy) {
     m_report.OnStatus(IDS_CHECK_TRANSFER_SUM);
     rc = image.VerifyTransferChecksum(row);
     if (rc != 0) {
+      EndHold();
       m_report.OnStatus(IDS_CHECKSUM_FAIL);
       m_report.OnStageEnd(STAGE_VERIFY, false);
       m_report.OnNotice(NOTICE_ERROR, 0, "Checksum Fail");
@@ -203,7 +221,10 @@ int CUpdateEngine::Transfer(FirmwareImage& image, int row, bool writeStrategy) {
 
 int CUpdateEngine::Commit(FirmwareImage& image, int row, bool writeStrategy) {
   m_report.OnStage(STAGE_COMMIT);
+  // Held already when the transfer ran through this engine.
+  BeginHold();
   int rc = writeStrategy ? image.CommitWriteStrategy() : image.CommitFirmware();
+  if (rc != 0 || !writeStrategy) EndHold();
   m_report.OnStageEnd(STAGE_COMMIT, rc == 0);
   if (rc != 0) {
     m_report.OnNotice(NOTICE_ERROR, 0, "Update was Fail");
@@ -218,6 +239,7 @@ int CUpdateEngine::Commit(FirmwareImage& image, int row, bool writeStrategy) {
   m_report.OnStatus(IDS_CHECKING_ZONE);
   std::uint32_t after = 0;
   rc = ReadZoneChecksumChecked(image, row, &after);
+  EndHold();
   m_dwZoneSumAfter = after;
   bool unchanged = m_dwZoneSumAfter == m_dwZoneSumBefore;
 #ifndef ORVEX_GUARD_OFF_ZONE_READ_FAILED

@@ -56,6 +56,10 @@ std::string IdentityText(const char* vendor, const char* product, const char* re
 class CUpdateEngine {
  public:
   CUpdateEngine(CMyASPI32& aspi, CUpdateReport& report) : m_aspi(aspi), m_report(report) {}
+  // A front end that stops between the steps still ends the hold.
+  ~CUpdateEngine() { EndUpdate(); }
+  CUpdateEngine(const CUpdateEngine&) = delete;
+  CUpdateEngine& operator=(const CUpdateEngine&) = delete;
 
   // Loads the image at `path` and checks it against drive row `row`, whose
   // identity text is `current`. Only the identification text query reaches
@@ -71,9 +75,14 @@ class CUpdateEngine {
   // The commit and, for a write strategy, the zone check. The drive is let
   // go at its end, whatever the outcome.
   int Commit(FirmwareImage& image, int row, bool writeStrategy);
-  // Ends an update that stops between the steps above: lets the drive go.
-  // Every failure of a step does so itself.
+  // Ends an update that stops between the steps above: ends the hold and
+  // lets the drive go. Every failure of a step does so itself, and so does
+  // the engine's end.
   void EndUpdate();
+  // Ends the hold now if it is on (a front end that goes no further after
+  // a successful transfer); the steps end it themselves otherwise.
+  void EndHold();
+  bool Holding() const { return m_bHolding; }
 
   // Where the last failure happened, and the failed request's result.
   UpdateStage m_failedStage = STAGE_CHECK;
@@ -85,6 +94,8 @@ class CUpdateEngine {
 
  private:
   int Fail(UpdateStage stage, int result, int engineResult);
+  void BeginHold();
   CMyASPI32& m_aspi;
   CUpdateReport& m_report;
+  bool m_bHolding = false;
 };

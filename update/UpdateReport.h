@@ -51,4 +51,11 @@ class CUpdateReport {
   // A detail for those who asked for every one (orvex-cli -v): something
   // the update goes on without.
   virtual void OnTrace(const std::string& line) {}
+  // The hold: from just before the first WRITE BUFFER piece to the end of
+  // the commit and its zone check, or to the failure that ends the update.
+  // A drive that loses power in it can be left unusable, so the front end
+  // keeps the system from sleeping, shutting down or ending the session
+  // meanwhile. Every begin is followed by one end, before the outcome's
+  // notice; a refused or declined update never begins one.
+  virtual void OnHold(bool begin) {}
 };

@@ -1,5 +1,5 @@
 // What tests see of the headless platform: windows, message boxes, timers,
-// workers, the file dialog and the restart calls.
+// workers, the file dialog, the restart calls and the hold's calls.
 #pragma once
 
 #include <functional>
@@ -90,6 +90,9 @@ struct RestartScript {
   bool shutdownFails = false;
 };
 void ScriptRestart(const RestartScript& s);
+
+// ---- the hold's calls: execution state and shutdown block reason ----
+std::vector<std::string> HoldCalls();
 
 // Forgets every record and script above.
 void Reset();

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/FileDialog.h"
+#include "platform/Power.h"
 #include "platform/Resources.h"
 #include "platform/Restart.h"
 #include "platform/Thread.h"
@@ -39,6 +40,7 @@ struct SysState {
   std::function<void()> whileFileDialog;
   std::vector<headless::FileDialogRecord> fileDialogs;
   std::vector<std::string> calls;
+  std::vector<std::string> holdCalls;
   headless::RestartScript restart;
   unsigned long lastError = 0;
 };
@@ -50,6 +52,11 @@ SysState& Sys() {
 void Record(const std::string& call) {
   std::lock_guard<std::mutex> lock(Sys().m);
   Sys().calls.push_back(call);
+}
+
+void RecordHold(const std::string& call) {
+  std::lock_guard<std::mutex> lock(Sys().m);
+  Sys().holdCalls.push_back(call);
 }
 
 }  // namespace
@@ -201,6 +208,20 @@ void SysWriteStdout(const char* text) {
 }
 void SysExitProcess(unsigned code) { std::_Exit(static_cast<int>(code)); }
 
+// ---- the hold's calls: recorded, as Windows Vista and later have them ----
+bool SysKeepSystemAwake(bool on) {
+  RecordHold(on ? "SetThreadExecutionState(ES_CONTINUOUS|ES_SYSTEM_REQUIRED)" : "SetThreadExecutionState(ES_CONTINUOUS)");
+  return true;
+}
+bool SysBlockShutdown(const CWnd& wnd, const std::string& reason) {
+  RecordHold("ShutdownBlockReasonCreate(" + reason + ")");
+  return wnd.m_hWnd != nullptr;
+}
+bool SysUnblockShutdown(const CWnd& wnd) {
+  RecordHold("ShutdownBlockReasonDestroy");
+  return wnd.m_hWnd != nullptr;
+}
+
 namespace headless {
 
 bool JoinWorkers(unsigned timeoutMs) {
@@ -227,6 +248,10 @@ std::vector<std::string> SystemCalls() {
   std::lock_guard<std::mutex> lock(Sys().m);
   return Sys().calls;
 }
+std::vector<std::string> HoldCalls() {
+  std::lock_guard<std::mutex> lock(Sys().m);
+  return Sys().holdCalls;
+}
 void ScriptRestart(const RestartScript& s) {
   std::lock_guard<std::mutex> lock(Sys().m);
   Sys().restart = s;
@@ -239,6 +264,7 @@ void Reset() {
   Sys().whileFileDialog = nullptr;
   Sys().fileDialogs.clear();
   Sys().calls.clear();
+  Sys().holdCalls.clear();
   Sys().restart = RestartScript();
   Sys().lastError = 0;
   std::lock_guard<std::mutex> lock2(W().m);

@@ -199,6 +199,10 @@ LRESULT_T ClassProc(PlatWindow* w, unsigned msg, WPARAM_T wp, LPARAM_T lp) {
       if (w->kind == WndKind::Dialog)
         Send(w, WM_COMMAND, IDCANCEL, 0);
       return 0;
+    case WM_QUERYENDSESSION:
+      // Wine's default dialog procedure agrees to end the session; it
+      // answers a suspend query (WM_POWERBROADCAST) with 0, as here.
+      return 1;
     default:
       break;
   }

@@ -5,7 +5,11 @@
 # the top of the files that use it, in a copy of the sources
 # (build/guards/src), rebuilds there (build/guards/build, incrementally) and
 # runs the native suite, which must then fail. It first runs the suite with
-# every guard in place, which must pass. Prints a table: guard, caught.
+# every guard in place, which must pass. A guard in sources only the Windows
+# builds compile (platform/win32, *Win32.cpp) is caught under Wine instead:
+# the end-to-end cases that name it in CASE_GUARDS run from the copy (its own
+# Windows build and prefix), first with every guard in place, which must
+# pass, then without it, which must fail. Prints a table: guard, caught.
 # Run before a release, not in CI; it takes a suite run per guard.
 #   tests/guards/run.sh [NAME...]      (default: every guard in the sources)
 set -euo pipefail
@@ -15,7 +19,7 @@ BUILD="$ROOT/build/guards"
 SRC="$BUILD/src"
 OUT="$BUILD/build"
 LOGS="$BUILD/logs"
-DIRS=(app update drive controls platform)
+DIRS=(app update drive controls platform cli)
 # A suite that hangs without a guard has not passed either.
 SUITE_LIMIT=${ORVEX_GUARD_SUITE_LIMIT:-1800}
 
@@ -73,6 +77,36 @@ if [ -n "$base" ]; then
   exit 1
 fi
 
+# Only a Windows build compiles these files.
+windows_only() {
+  local f
+  for f in "$@"; do
+    case $f in
+      platform/win32/* | *Win32.cpp) ;;
+      *) return 1 ;;
+    esac
+  done
+}
+
+# The end-to-end cases of the copy that name guard $1; runs them from the
+# copy (which builds its Windows preset) and prints "" when they all
+# passed, the first failure otherwise. Returns nonzero when nothing ran.
+E2E_BASELINE=""
+run_cases() {
+  local name=$1 log=$2 cases
+  mapfile -t cases < <(grep -lE "^CASE_GUARDS=.*\b${name}\b" "$SRC"/tests/e2e/cases/*.case)
+  [ ${#cases[@]} -gt 0 ] || return 1
+  if [ -z "$E2E_BASELINE" ]; then
+    # The cases' images come from the copy's own image generator.
+    (cd "$SRC" && cmake --preset native >/dev/null && cmake --build --preset native -j2 --target orvex-imagegen) \
+      >"$LOGS/e2e-tools.log" 2>&1 || return 1
+    E2E_BASELINE=done
+  fi
+  timeout "$SUITE_LIMIT" bash "$SRC/tests/e2e/run.sh" "${cases[@]}" >"$log" 2>&1
+  grep -qE '^[0-9]+ passed, [0-9]+ failed$' "$log" || return 1
+  grep -m1 '^FAIL ' "$log" | cut -c1-100 || true
+}
+
 declare -A caught
 status=0
 for name in "${names[@]}"; do
@@ -82,11 +116,34 @@ for name in "${names[@]}"; do
     status=1
     continue
   fi
+  if windows_only "${files[@]}"; then
+    echo "under Wine, with every guard in place: the cases that name $name"
+    if ! base=$(run_cases "$name" "$LOGS/$name.baseline.log"); then
+      caught[$name]="no e2e case names it, or it did not run: $LOGS/$name.baseline.log"
+      status=1
+      continue
+    fi
+    if [ -n "$base" ]; then
+      caught[$name]="its cases fail with every guard in place ($base)"
+      status=1
+      continue
+    fi
+  fi
   echo "without $name (${files[*]})"
   for f in "${files[@]}"; do
     { echo "#define ORVEX_GUARD_OFF_${name}"; cat "$ROOT/$f"; } >"$SRC/$f"
   done
-  if first=$(run_suite "$LOGS/$name.log"); then
+  if windows_only "${files[@]}"; then
+    if ! first=$(run_cases "$name" "$LOGS/$name.log"); then
+      caught[$name]="the cases did not run: $LOGS/$name.log"
+      status=1
+    elif [ -n "$first" ]; then
+      caught[$name]="yes: $first"
+    else
+      caught[$name]="NO"
+      status=1
+    fi
+  elif first=$(run_suite "$LOGS/$name.log"); then
     if [ -n "$first" ]; then
       caught[$name]="yes: $first"
     else

@@ -247,5 +247,129 @@ TEST_F(CliTest, BadInputGivesOneLineAndItsStatusAndNoWrite) {
   }
 }
 
+// orvex-cli's logind inhibitor lock, against python3-dbusmock's logind on
+// a bus of the test's own, reached through DBUS_SYSTEM_BUS_ADDRESS: held
+// while the drive writes (seen from outside, as logind lists it), gone when
+// the update ends, however it ends.
+class CliHoldTest : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    if (Sh("command -v dbus-daemon dbus-send >/dev/null && /usr/bin/python3 -c 'import dbusmock' 2>/dev/null "
+           "&& echo yes") != "yes\n")
+      GTEST_SKIP() << "needs dbus-daemon, dbus-send and python3-dbusmock";
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + m_dir.Path("bus")).c_str(), 1);
+  }
+  void TearDown() override {
+    for (const std::string& pid : m_pids) Sh("kill " + pid + " 2>/dev/null; wait " + pid + " 2>/dev/null");
+    unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+  }
+  static std::string Sh(const std::string& cmd) {
+    std::string out;
+    std::FILE* p = popen(cmd.c_str(), "r");
+    if (p == nullptr) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+  }
+  // Starts `cmd` in the background, its pid kept for the end.
+  void Start(const std::string& cmd) {
+    m_pids.push_back(Sh("cd '" + m_dir.Path() + "' && { " + cmd + " >/dev/null 2>&1 & echo $!; }"));
+    if (!m_pids.back().empty() && m_pids.back().back() == '\n') m_pids.back().pop_back();
+  }
+  // A bus of our own, and logind on it when `logind`; waits, bounded, until
+  // it answers.
+  void StartBus(bool logind) {
+    Start("exec dbus-daemon --session --nofork --address=unix:path=" + m_dir.Path("bus"));
+    ASSERT_EQ(Sh("for i in $(seq 500); do [ -S '" + m_dir.Path("bus") + "' ] && echo up && break; sleep 0.01; done"),
+              "up\n");
+    if (!logind) return;
+    Start("exec /usr/bin/python3 -m dbusmock --system --template logind");
+    ASSERT_EQ(Sh("for i in $(seq 500); do " + ListCommand() + " >/dev/null 2>&1 && echo up && break; sleep 0.01; done"),
+              "up\n");
+  }
+  static std::string ListCommand() {
+    return "dbus-send --system --print-reply --dest=org.freedesktop.login1 /org/freedesktop/login1 "
+           "org.freedesktop.login1.Manager.ListInhibitors";
+  }
+  std::string Inhibitors() { return Sh(ListCommand() + " 2>&1"); }
+  // `update --yes` in the background; logind's inhibitors are listed once the
+  // drive has logged `count` requests of `pattern` (into m_strDuring); the
+  // exit status.
+  int UpdateListingAfter(const std::string& pattern, int count, const std::string& flags = "--json") {
+    std::string script = "cd '" + m_dir.Path() + "' && ('" + ORVEX_CLI_PATH + "' " + flags +
+                         " --transport sim:sim.cfg update new.bin --yes >out.txt 2>stderr.txt & pid=$!; i=0; "
+                         "until [ \"$(cat sim.log 2>/dev/null | grep -c " + pattern + ")\" -ge " + std::to_string(count) +
+                         " ] || [ $i -ge 1000 ]; do sleep 0.01; i=$((i+1)); done; " + ListCommand() +
+                         " >during.txt 2>&1; wait $pid; echo $?)";
+    const std::string status = Sh(script);
+    std::ifstream f(m_dir.Path("during.txt"));
+    m_strDuring.assign(std::istreambuf_iterator<char>(f), {});
+    return status.empty() ? -1 : std::stoi(status);
+  }
+  static bool HeldByUs(const std::string& listing) {
+    return listing.find("\"sleep:shutdown:idle\"") != std::string::npos &&
+           listing.find("\"orvex-cli\"") != std::string::npos && listing.find("\"block\"") != std::string::npos &&
+           listing.find("drive 0:1:0 (KORVELIN DVDRRW MQT-R41A  1.00)") != std::string::npos;
+  }
+
+  std::vector<std::string> m_pids;
+  std::string m_strDuring;
+};
+
+TEST_F(CliHoldTest, LogindListsTheLockWhileTheDriveWritesAndNoneAfterEveryOutcome) {
+  StartBus(true);
+  struct Case {
+    std::string faults, pattern;
+    int count, status;
+  } cases[] = {
+      {"fault commit 1 slow 1500\n", "cdb=3B07", 1, 0},
+      {"fault write 50 slow 1500\nfault write 100 check 04 08 00\n", "cdb=3B06", 50, 3},
+      {"fault write 50 slow 1500\nfault commit 1 check 04 44 00\n", "cdb=3B06", 50, 4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.faults);
+    std::remove(m_dir.Path("sim.log").c_str());
+    std::remove(m_dir.Path("flash.txt").c_str());
+    WriteConfig(c.faults);
+    EXPECT_FALSE(HeldByUs(Inhibitors()));
+    EXPECT_EQ(UpdateListingAfter(c.pattern, c.count), c.status) << Stderr();
+    EXPECT_TRUE(HeldByUs(m_strDuring)) << m_strDuring;
+    std::ifstream json(m_dir.Path("out.txt"));
+    const std::string lines((std::istreambuf_iterator<char>(json)), {});
+    const size_t held = lines.find("{\"event\":\"hold\",\"held\":true}");
+    const size_t released = lines.find("{\"event\":\"hold\",\"held\":false}");
+    EXPECT_TRUE(held < released && released < lines.find("\"event\":\"result\"")) << lines;
+    const std::string after = Inhibitors();
+    EXPECT_EQ(after.find("orvex-cli"), std::string::npos) << after;
+  }
+  // Nothing is held for a check, nor for a refused update.
+  Image("old.bin", "KORVELIN", "DVDRRW MQT-R41A ", "1.00");
+  EXPECT_EQ(Cli("check new.bin").status, 0);
+  EXPECT_EQ(Cli("--json update old.bin --yes").status, 2);
+  EXPECT_EQ(Cli("--json update old.bin --yes").out.find("\"hold\""), std::string::npos);
+}
+
+TEST_F(CliHoldTest, WithoutABusOrLogindTheUpdateGoesOnWithOneLineUnderV) {
+  for (bool bus : {false, true}) {
+    SCOPED_TRACE(bus ? "a bus without logind" : "no bus");
+    if (bus) StartBus(false);
+    std::remove(m_dir.Path("flash.txt").c_str());
+    CliRun quiet = Cli("update new.bin --yes");
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(Stderr().find("holds off"), std::string::npos) << Stderr();
+    std::remove(m_dir.Path("flash.txt").c_str());
+    CliRun verbose = Cli("-v update new.bin --yes");
+    EXPECT_EQ(verbose.status, 0);
+    const std::string err = Stderr();
+    const std::string line = bus ? "orvex-cli: no logind on the system bus: nothing holds off a suspend or a shutdown\n"
+                                 : "orvex-cli: no system bus (";
+    EXPECT_NE(err.find(line), std::string::npos) << err;
+    EXPECT_EQ(err.find("holds off"), err.rfind("holds off")) << "one line: " << err;
+  }
+}
+
 }  // namespace
 #endif

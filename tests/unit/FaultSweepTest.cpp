@@ -412,6 +412,14 @@ void FaultSweepTest::CheckAttempt(const Target& t, Failure f, CUpdaterDlg* dlg, 
       EXPECT_TRUE(commitAt > 0 && kinds[commitAt - 1] == "readsum") << "commit without a checked transfer";
     }
   }
+  // The system was held exactly when a piece went out, and is let go.
+  const Strings hold = headless::HoldCalls();
+  EXPECT_EQ(hold.size(), Count(kinds, "write") > 0 ? 4u : 0u);
+  if (hold.size() == 4) {
+    EXPECT_EQ(hold.front(), "SetThreadExecutionState(ES_CONTINUOUS|ES_SYSTEM_REQUIRED)");
+    EXPECT_EQ(hold.back(), "SetThreadExecutionState(ES_CONTINUOUS)");
+  }
+  EXPECT_FALSE(dlg->m_bSystemHeld);
   const bool zoneOk = std::find(boxes.begin(), boxes.end(), "FW Zone Checksum is OK") != boxes.end();
   EXPECT_EQ(zoneOk, strategy && outcome == Outcome::Completed) << "a zone that was not read back unchanged";
 

@@ -3,6 +3,7 @@
 // and a failure at every request (the fault sweep's sequences, through the
 // engine alone).
 #include <algorithm>
+#include <functional>
 
 #include "tests/unit/DialogFixture.h"
 #include "update/UpdateEngine.h"
@@ -26,9 +27,16 @@ class CRecordingReport : public CUpdateReport {
     return answer;
   }
   void OnProgress(UpdateStage, int done, int total) override { lastDone = done, lastTotal = total; }
+  void OnHold(bool begin) override {
+    events.push_back(begin ? "hold on" : "hold off");
+    if (lastRequest) holdAfter.push_back(lastRequest());
+  }
   Strings events;
   bool answer = true;
   int lastDone = 0, lastTotal = 0;
+  // The drive's last request (CDB's first two bytes) at each begin and end.
+  std::function<std::string()> lastRequest;
+  Strings holdAfter;
 };
 
 class UpdateEngineTest : public DialogFixture {
@@ -46,7 +54,9 @@ class UpdateEngineTest : public DialogFixture {
     UseDrives({d});
     aspi_.reset(new CMyASPI32);
     aspi_->ScanDrives();
+    engine_.reset();
     report_ = CRecordingReport();
+    report_.lastRequest = [this] { return Kinds().empty() ? std::string() : Kinds().back(); };
     engine_.reset(new CUpdateEngine(*aspi_, report_));
     const std::string path = MakeImage("fw.bin", imageRev, product);
     const DriveEntry& e = aspi_->m_drives[0];
@@ -80,10 +90,12 @@ TEST_F(UpdateEngineTest, MainUpdateReportsEveryStepInOrder) {
   const Strings want = {"stage 0", "status " + std::to_string(IDS_CLICK_UPDATE), "stage 1", "ask",
                         "status " + std::to_string(IDS_PLEASE_WAIT), "stage 2",
                         "status " + std::to_string(IDS_PLEASE_WAIT), "stage 3",
-                        "status " + std::to_string(IDS_DOWNLOADING), "stage 4",
+                        "status " + std::to_string(IDS_DOWNLOADING), "hold on", "stage 4",
                         "status " + std::to_string(IDS_CHECK_TRANSFER_SUM),
-                        "status " + std::to_string(IDS_WRITING_FIRMWARE), "stage 5", "end 5 ok"};
+                        "status " + std::to_string(IDS_WRITING_FIRMWARE), "stage 5", "hold off", "end 5 ok"};
   EXPECT_EQ(report_.events, want);
+  // From just before the first piece to just after the commit.
+  EXPECT_EQ(report_.holdAfter, (Strings{"0000", "3B07"}));
   EXPECT_EQ(report_.lastDone, 208);
   EXPECT_EQ(report_.lastTotal, 208);
   // INQUIRY scan aside: identification, three unit tests, 208 pieces, the
@@ -105,10 +117,13 @@ TEST_F(UpdateEngineTest, WriteStrategyUpdateIsJudgedByTheZoneBeforeAndAfter) {
   const Strings want = {"stage 0", "status " + std::to_string(IDS_WS_STARTED), "stage 1", "ask",
                         "status " + std::to_string(IDS_PLEASE_WAIT), "stage 2",
                         "status " + std::to_string(IDS_PLEASE_WAIT), "stage 3",
-                        "status " + std::to_string(IDS_DOWNLOADING), "status " + std::to_string(IDS_WRITING_WS),
-                        "stage 5", "end 5 ok", "stage 6", "status " + std::to_string(IDS_CHECKING_ZONE),
+                        "status " + std::to_string(IDS_DOWNLOADING), "hold on",
+                        "status " + std::to_string(IDS_WRITING_WS), "stage 5", "end 5 ok", "stage 6",
+                        "status " + std::to_string(IDS_CHECKING_ZONE), "hold off",
                         "notice 0 FW Zone Checksum is OK", "status " + std::to_string(IDS_ZONE_OK)};
   EXPECT_EQ(report_.events, want);
+  // The zone read after the commit is still held.
+  EXPECT_EQ(report_.holdAfter, (Strings{"0000", "3C04"}));
   EXPECT_EQ(engine_->m_dwZoneSumBefore, engine_->m_dwZoneSumAfter);
 }
 
@@ -139,6 +154,31 @@ TEST_F(UpdateEngineTest, EachRefusalSendsNoWriteAndSaysWhy) {
   report_.answer = false;
   EXPECT_EQ(engine_->Prepare(image_, 0, false), ENGINE_DECLINED);
   EXPECT_EQ(SimLog().size(), before);
+  EXPECT_TRUE(report_.holdAfter.empty()) << "a refused or declined update is never held";
+}
+
+// A front end that goes no further after the transfer (Ctrl-C, a worker
+// that cannot start) or is torn down there still ends the hold; a commit
+// through an engine that did not transfer is held too.
+TEST_F(UpdateEngineTest, TheHoldEndsWhereverTheFrontEndStops) {
+  ASSERT_EQ(Admit("1.00", "1.10", false), ENGINE_OK);
+  ASSERT_EQ(engine_->Prepare(image_, 0, false), ENGINE_OK);
+  ASSERT_EQ(engine_->Transfer(image_, 0, false), ENGINE_OK);
+  EXPECT_TRUE(engine_->Holding());
+  engine_->EndHold();
+  engine_->EndHold();
+  EXPECT_EQ(report_.events.back(), "hold off");
+  EXPECT_EQ(std::count(report_.events.begin(), report_.events.end(), "hold off"), 1);
+
+  ASSERT_EQ(engine_->Transfer(image_, 0, false), ENGINE_OK);
+  engine_.reset();
+  EXPECT_EQ(report_.events.back(), "hold off");
+
+  engine_.reset(new CUpdateEngine(*aspi_, report_));
+  report_.events.clear();
+  ASSERT_EQ(engine_->Commit(image_, 0, false), ENGINE_OK);
+  EXPECT_EQ(report_.events, (Strings{"stage 5", "hold on", "hold off", "end 5 ok"}));
+  EXPECT_FALSE(engine_->Holding());
 }
 
 // Every request of a main and a write-strategy update failed with a check
@@ -164,6 +204,19 @@ TEST_F(UpdateEngineTest, AFailureAtEachRequestEndsInItsResult) {
       const bool tur = s.first == "tur";  // not ready means no disc: the update goes on
       EXPECT_EQ(rc, tur ? ENGINE_OK : afterCommit ? ENGINE_COMMIT_FAILED : ENGINE_NOT_WRITTEN) << what;
       if (!tur && !afterCommit) EXPECT_EQ(CountLog("3B07"), 0u) << what;
+      // Held exactly when a piece was sent, and released before the
+      // outcome's notice, whatever failed.
+      const Strings& ev = report_.events;
+      const auto on = std::find(ev.begin(), ev.end(), "hold on");
+      const auto off = std::find(ev.begin(), ev.end(), "hold off");
+      EXPECT_EQ(on != ev.end(), CountLog("3B06") > 0) << what;
+      EXPECT_EQ(std::count(ev.begin(), ev.end(), "hold on"), std::count(ev.begin(), ev.end(), "hold off")) << what;
+      EXPECT_FALSE(engine_->Holding()) << what;
+      if (on != ev.end()) {
+        EXPECT_LT(on, off) << what;
+        EXPECT_EQ(std::find_if(on, off, [](const std::string& e) { return e.rfind("notice", 0) == 0; }), off)
+            << what << ": a notice while held";
+      }
     }
   }
 }

@@ -81,6 +81,7 @@ class Driver {
     if (c == "expect_row") return CmdRow(w);
     if (c == "expect_selected") return CmdSelected(w);
     if (c == "send" || c == "send_item") return CmdSend(w);
+    if (c == "expect_answer") return CmdExpectAnswer(w);
     if (c == "post" || c == "post_item") return CmdPost(w);
     if (c == "settext") return CmdSetText(w);
     if (c == "note") return CmdNote(w);
@@ -498,6 +499,32 @@ class Driver {
     return SendSettled(target, (UINT)Int(w, at), (WPARAM)IntOr(w, at + 1, 0), (LPARAM)IntOr(w, at + 2, 0), pid_,
                        (int)IntOr(w, at + 3, 3000))
         .detail;
+  }
+
+  // expect_answer MSG W L WANT [MS]: sent as Windows asks at a logoff, a
+  // shutdown or a suspend (SendMessageTimeout, SMTO_ABORTIFHUNG, 5 s by
+  // default); WANT is the answer, or `none` for no answer in time.
+  std::string CmdExpectAnswer(const std::vector<std::string>& w) {
+    MaxArgs(w, 5);
+    const std::string& want = Arg(w, 4);
+    DWORD_PTR r = 0;
+    DWORD start = GetTickCount();
+    SetLastError(0);
+    BOOL ok = SendMessageTimeoutA(Window(), (UINT)Int(w, 1), (WPARAM)Int(w, 2), (LPARAM)Int(w, 3),
+                                  SMTO_NORMAL | SMTO_ABORTIFHUNG, (UINT)IntOr(w, 5, 5000), &r) != 0;
+    char got[96];
+    if (ok)
+      std::snprintf(got, sizeof got, "answered %ld after %lu ms", (long)(LRESULT)r, (unsigned long)(GetTickCount() - start));
+    else
+      std::snprintf(got, sizeof got, "no answer after %lu ms (error %lu)", (unsigned long)(GetTickCount() - start),
+                    (unsigned long)GetLastError());
+    if (want == "none") {
+      if (ok) Fail(std::string("want no answer, ") + got);
+    } else {
+      if (!ok) Fail(std::string("want ") + want + ", " + got);
+      if ((long)(LRESULT)r != Int(w, 4)) Fail(std::string("want ") + want + ", " + got);
+    }
+    return got;
   }
 
   std::string CmdPost(const std::vector<std::string>& w) {
