@@ -52,9 +52,10 @@ class UpdateEngineTest : public DialogFixture {
     std::remove((dir_ + "/flash.txt").c_str());
     std::remove((dir_ + "/sim.log").c_str());
     UseDrives({d});
+    // The engine lets its drive go as it ends: before the drive access goes.
+    engine_.reset();
     aspi_.reset(new CMyASPI32);
     aspi_->ScanDrives();
-    engine_.reset();
     report_ = CRecordingReport();
     report_.lastRequest = [this] { return Kinds().empty() ? std::string() : Kinds().back(); };
     engine_.reset(new CUpdateEngine(*aspi_, report_));
