@@ -18,6 +18,23 @@
  *                      node opened for reading and writing passes them, as
  *                      the real sg driver does
  *   ORVEX_SGIO_BLOCK   the node stands for a block node (/dev/srN)
+ *   ORVEX_SGIO_SIGNALS a handled signal interrupts SG_IO as in the sg
+ *                      driver (below); for native programs only: Wine's
+ *                      own signals would then send commands twice
+ *
+ * Signals (ORVEX_SGIO_SIGNALS): the sg driver waits interruptibly. A
+ * handled signal that is not blocked in the waiting thread ends the wait
+ * while the device goes on with the command (the request is orphaned).
+ * With SA_RESTART the kernel restarts the ioctl, which submits the command
+ * again, so the drive gets it twice; without, the ioctl fails with EINTR.
+ * A blocked signal never interrupts it. Here the reply is awaited with
+ * poll(), which a handled signal interrupts and the kernel never restarts;
+ * an orphaned request's reply is read and dropped before the next one.
+ * Which signal came is not known after poll() returns, so the shim restarts
+ * only when every signal that could have come (handled and not blocked in
+ * this thread, asked of the kernel at that moment) has SA_RESTART. A
+ * one-shot handler is back at SIG_DFL once it ran but keeps its flags,
+ * so it still counts.
  */
 
 typedef unsigned int u32;
@@ -37,6 +54,9 @@ extern ssize_type write(int fd, const void* buf, size_type len);
 extern int close(int fd);
 extern int* __errno_location(void);
 extern char* realpath(const char* path, char* resolved);
+extern int poll(void* fds, unsigned long nfds, int timeout);
+extern int sigaction(int sig, const void* act, void* old);
+extern int sigprocmask(int how, const void* set, void* old);
 
 #define RTLD_NEXT ((void*)-1l)
 #define SG_IO 0x2285
@@ -46,10 +66,11 @@ extern char* realpath(const char* path, char* resolved);
 #define SG_DXFER_TO_DEV (-2)
 #define SG_DXFER_FROM_DEV (-3)
 #define EPERM 1
+#define EINTR 4
 #define EIO 5
 #define EACCES 13
 
-/* sg_io_hdr_t on i386. */
+/* sg_io_hdr_t; int, u32 and pointer fields lay it out on i386 and x86_64. */
 struct sg_io_hdr {
   int interface_id;
   int dxfer_direction;
@@ -92,7 +113,20 @@ struct reply {
   u8 sense[32];
 };
 
+/* glibc's struct sigaction, on i386 and x86_64 alike: the handler, a
+ * 128-byte mask, then the flags. */
+struct sigaction_glibc {
+  void* handler;
+  u32 mask[32];
+  int flags;
+  void* restorer;
+};
+#define SA_RESTART 0x10000000
+#define SA_RESETHAND 0x80000000u
+
 static int g_sock = -1;
+/* Requests a signal orphaned whose replies are still to come, in order. */
+static u32 g_orphans;
 
 static u32 length(const char* s) {
   u32 n = 0;
@@ -144,6 +178,9 @@ static int io_all(int write_it, void* p, u32 len) {
   u8* b = (u8*)p;
   while (len) {
     ssize_type k = write_it ? write(g_sock, b, len) : read(g_sock, b, len);
+    /* The kernel's part of a request (copying it in, the answer out) is
+     * not interrupted; only the wait for the device is. */
+    if (k < 0 && *__errno_location() == EINTR) continue;
     if (k <= 0) return -1;
     b += k;
     len -= (u32)k;
@@ -172,8 +209,60 @@ static int drive_connect(void) {
   return 0;
 }
 
-static int answer_sg_io(struct sg_io_hdr* h) {
+static int send_request(const struct sg_io_hdr* h) {
   struct request rq;
+  u32 i;
+  rq.magic = 0x4F494753;
+  rq.cmd_len = h->cmd_len;
+  for (i = 0; i < 16; ++i) rq.cdb[i] = i < h->cmd_len ? h->cmdp[i] : 0;
+  rq.direction = h->dxfer_direction;
+  rq.dxfer_len = h->dxfer_len;
+  rq.mx_sb_len = h->mx_sb_len;
+  if (io_all(1, &rq, sizeof(rq)) != 0) return -1;
+  return h->dxfer_direction == SG_DXFER_TO_DEV ? io_all(1, h->dxferp, h->dxfer_len) : 0;
+}
+
+/* Waits for a reply: 0 when one is there, 1 when a signal ended the wait,
+ * -1 on a broken socket. Without ORVEX_SGIO_SIGNALS the read just blocks. */
+static int wait_reply(void) {
+  struct {
+    int fd;
+    short events, revents;
+  } p;
+  if (!getenv("ORVEX_SGIO_SIGNALS")) return 0;
+  p.fd = g_sock;
+  p.events = 1; /* POLLIN */
+  p.revents = 0;
+  if (poll(&p, 1, -1) >= 0) return 0;
+  return *__errno_location() == EINTR ? 1 : -1;
+}
+
+/* Would the kernel restart the interrupted SG_IO? See the header. */
+static int restarts(void) {
+  u32 blocked[32];
+  int sig;
+  if (sigprocmask(0 /* SIG_BLOCK */, 0, blocked) != 0) return 0;
+  for (sig = 1; sig <= 64; ++sig) {
+    struct sigaction_glibc sa;
+    if ((blocked[(sig - 1) / 32] >> ((sig - 1) % 32)) & 1) continue;
+    if (sigaction(sig, 0, &sa) != 0) continue; /* glibc's own, refused */
+    if ((sa.handler == 0 || sa.handler == (void*)1) && !((u32)sa.flags & SA_RESETHAND)) continue;
+    if (!(sa.flags & SA_RESTART)) return 0;
+  }
+  return 1;
+}
+
+static int drop(u32 len) {
+  u8 scrap[512];
+  while (len) {
+    u32 k = len < sizeof(scrap) ? len : (u32)sizeof(scrap);
+    if (io_all(0, scrap, k) != 0) return -1;
+    len -= k;
+  }
+  return 0;
+}
+
+static int answer_sg_io(struct sg_io_hdr* h) {
   struct reply rp;
   u32 i;
   if (getenv("ORVEX_SGIO_NO_RAWIO") && getenv("ORVEX_SGIO_BLOCK") && h->cmd_len &&
@@ -185,20 +274,29 @@ static int answer_sg_io(struct sg_io_hdr* h) {
     *__errno_location() = EIO;
     return -1;
   }
-  rq.magic = 0x4F494753;
-  rq.cmd_len = h->cmd_len;
-  for (i = 0; i < 16; ++i) rq.cdb[i] = i < h->cmd_len ? h->cmdp[i] : 0;
-  rq.direction = h->dxfer_direction;
-  rq.dxfer_len = h->dxfer_len;
-  rq.mx_sb_len = h->mx_sb_len;
-  if (io_all(1, &rq, sizeof(rq)) != 0 ||
-      (h->dxfer_direction == SG_DXFER_TO_DEV && io_all(1, h->dxferp, h->dxfer_len) != 0) ||
-      io_all(0, &rp, sizeof(rp)) != 0 ||
-      (rp.data_len && io_all(0, h->dxferp, rp.data_len) != 0)) {
-    close(g_sock);
-    g_sock = -1;
-    *__errno_location() = EIO;
-    return -1;
+  if (send_request(h) != 0) goto broken;
+  for (;;) {
+    int w = wait_reply();
+    if (w < 0) goto broken;
+    if (w > 0) {
+      /* The drive goes on with it; its reply is dropped when it comes. */
+      ++g_orphans;
+      if (!restarts()) {
+        *__errno_location() = EINTR;
+        return -1;
+      }
+      if (send_request(h) != 0) goto broken;
+      continue;
+    }
+    if (io_all(0, &rp, sizeof(rp)) != 0) goto broken;
+    if (g_orphans) {
+      --g_orphans;
+      if (drop(rp.data_len) != 0) goto broken;
+      continue;
+    }
+    if (rp.data_len > h->dxfer_len || (rp.data_len && io_all(0, h->dxferp, rp.data_len) != 0))
+      goto broken;
+    break;
   }
   h->status = (u8)rp.status;
   h->masked_status = (u8)(rp.status >> 1);
@@ -215,6 +313,12 @@ static int answer_sg_io(struct sg_io_hdr* h) {
   h->duration = 0;
   h->info = rp.host_status ? 1 : (rp.status ? 1 : 0);
   return 0;
+broken:
+  close(g_sock);
+  g_sock = -1;
+  g_orphans = 0;
+  *__errno_location() = EIO;
+  return -1;
 }
 
 /* Answers the node's SCSI requests; -2 when the request is not ours. */
