@@ -15,7 +15,9 @@
 #     Starts the drive and prints the environment to export, for example
 #       eval "$(spti/sgio/native-rig.sh start build/native /tmp/rig drive.cfg 1)"
 #     Afterwards ORVEX_SGIO_DENY=1 refuses the node (EACCES) and
-#     ORVEX_SGIO_NO_RAWIO=1 refuses firmware commands (EPERM).
+#     ORVEX_SGIO_NO_RAWIO=1 refuses firmware commands (EPERM). A handled
+#     signal interrupts SG_IO as on the real kernel (ORVEX_SGIO_SIGNALS):
+#     with SA_RESTART the drive gets the command again, without it EINTR.
 #   native-rig.sh stop RIG
 #
 # As root the node is a block device borrowing an unbound loop device's
@@ -73,6 +75,7 @@ export ORVEX_SGIO_NODE='$node'
 export ORVEX_SGIO_DEVICES='$node'
 export ORVEX_SGIO_SOCKET='$rig/drive.sock'
 export ORVEX_SGIO_TARGET='$target'
+export ORVEX_SGIO_SIGNALS=1
 ${made:+export ORVEX_SGIO_BLOCK=1}
 export LD_PRELOAD='$shim'
 export LD_LIBRARY_PATH='$build/spti'\${LD_LIBRARY_PATH:+:\$LD_LIBRARY_PATH}
