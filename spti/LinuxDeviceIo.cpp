@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/fs.h>
+#include <poll.h>
 #include <scsi/scsi.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
@@ -158,8 +159,9 @@ class CLinuxKernel : public CSgioKernel {
     h.dxferp = rq.data;
     h.timeout = TimeoutMs(rq.timeoutMs);
     *out = SgioOutcome();
-    if (ioctl(fd, SG_IO, &h) != 0) {
-      out->nErrno = errno != 0 ? errno : EIO;
+    const int err = IsGenericNode(fd) ? SubmitAndCollect(fd, &h) : (ioctl(fd, SG_IO, &h) == 0 ? 0 : errno);
+    if (err != 0) {
+      out->nErrno = err;
       return;
     }
     out->status = h.status;
@@ -171,6 +173,34 @@ class CLinuxKernel : public CSgioKernel {
   }
 
   void Close(int fd) override { ::close(fd); }
+
+  static bool IsGenericNode(int fd) {
+    struct stat st;
+    return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode);
+  }
+
+  // A generic node's request goes in with one write() and comes back with
+  // read(). The blocking SG_IO ioctl does both in one call, and whatever
+  // wakes the process while it waits (a handled signal, a stop and
+  // continue, the freezer of a suspend) makes the kernel restart the call,
+  // which sends the command again: a second commit while the drive commits.
+  // write() returns once the request is queued and is never restarted after
+  // that; a read() interrupted is only asked again. (A block node's SG_IO
+  // waits without being woken, so it keeps the ioctl.)
+  static int SubmitAndCollect(int fd, sg_io_hdr_t* h) {
+    ssize_t n;
+    do {
+      n = write(fd, h, sizeof(*h));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return errno != 0 ? errno : EIO;
+    for (;;) {
+      pollfd p = {fd, POLLIN, 0};
+      if (poll(&p, 1, -1) < 0 && errno != EINTR) return errno != 0 ? errno : EIO;
+      n = read(fd, h, sizeof(*h));
+      if (n >= 0) return 0;
+      if (errno != EINTR && errno != EAGAIN) return errno != 0 ? errno : EIO;
+    }
+  }
 
   void Signal(std::uint32_t event) override {
     const std::uint64_t one = 1;
