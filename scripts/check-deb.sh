@@ -157,6 +157,19 @@ if [ "$(id -u)" = 0 ] && unshare -m true 2>/dev/null; then
     sh "$r" 2>&1)
   grep -qx "orvex-cli: loaded $libdir/libwnaspi32.so" <<<"$ran" ||
     problem "the installed orvex-cli did not load $libdir/libwnaspi32.so:" $'\n'"$ran"
+  # A privileged run (a copy with a file capability, run by nobody) takes
+  # the installed library, owned by root, and no variable's.
+  if command -v setcap >/dev/null && cp -p "$r/usr/bin/orvex-cli" "$r/usr/bin/orvex-cli-cap" &&
+    setcap cap_sys_rawio+ep "$r/usr/bin/orvex-cli-cap"; then
+    ran=$(env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin ORVEX_SGIO_LIBRARY=/usr/bin/libwnaspi32.so unshare -m sh -c \
+      'mount --bind /proc "$1/proc" && exec chroot --userspec=65534:65534 "$1" /usr/bin/orvex-cli-cap -vvv scan' \
+      sh "$r" 2>&1)
+    grep -qx "orvex-cli: loaded $libdir/libwnaspi32.so" <<<"$ran" ||
+      problem "a privileged run of the installed orvex-cli did not load $libdir/libwnaspi32.so:" $'\n'"$ran"
+    rm -f "$r/usr/bin/orvex-cli-cap"
+  else
+    echo "  (no setcap: the privileged run was not tried)"
+  fi
   rm -f "$r/usr/bin/libwnaspi32.so" "$r/usr/spti/libwnaspi32.so"
 else
   echo "  (the run in the installed root needs root and a mount namespace: not run)"
