@@ -34,7 +34,9 @@ const char kHelpFooter[] =
     "   3  failed before the commit: the drive keeps its firmware; a retry is safe\n"
     "   4  failed during or after the commit: the drive's state is unknown\n"
     "  64  usage\n"
-    "  69  no transport (library missing, incomplete or not ready)\n";
+    "  69  no transport (library missing, incomplete or not ready)\n"
+    " 128+N ended by signal N (130: Ctrl-C) before an update began: a scan, a check,\n"
+    "      or an update before it took the drive; nothing was written\n";
 
 // %s: the interrupt's name.
 const char kHeldLine[] =
@@ -362,9 +364,10 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
     out.Line("  new:     " + admit.incoming);
     return Finish(out, ORVEX_EXIT_OK, "", detail);
   }
+  // From here an interrupt stops the update between its requests.
+  EndOnInterrupt(false, run.options.json);
   if (InterruptRequested())
     return Finish(out, ORVEX_EXIT_NOT_WRITTEN, "stopped by " + InterruptName() + ": nothing was written", detail);
-
   rc = engine.Prepare(image, row, admit.writeStrategy);
   if (rc == ENGINE_OK && !InterruptRequested()) rc = engine.Transfer(image, row, admit.writeStrategy);
   if (rc == ENGINE_OK && InterruptRequested()) {
@@ -464,6 +467,7 @@ int main(int argc, char** argv) {
   out.Event({{"event", "start"}, {"tool", "orvex-cli"}, {"schema", 1}, {"version", ORVEX_VERSION_TEXT},
              {"command", run.command}, {"transport", run.transport}});
   InstallInterruptHandler(kHeldLine);
+  EndOnInterrupt(true, run.options.json);
 
   // Nobody to ask and nobody said yes: refuse before anything reaches the
   // drive.

@@ -26,6 +26,24 @@ std::atomic<bool> g_held{false};
 std::string g_heldFormat;
 // The first interrupt remembered; later ones change nothing.
 std::atomic<const char*> g_name{nullptr};
+std::atomic<bool> g_endOnInterrupt{false};
+std::atomic<bool> g_json{false};
+
+// Taken by the thread that ends the program on an interrupt, and by
+// EndOnInterrupt(false): once that returns, no interrupt ends the program
+// in the middle of what follows.
+#ifdef _WIN32
+struct EndLock {
+  EndLock() { InitializeCriticalSection(&cs); }
+  CRITICAL_SECTION cs;
+} g_endLock;
+void LockEnd() { EnterCriticalSection(&g_endLock.cs); }
+void UnlockEnd() { LeaveCriticalSection(&g_endLock.cs); }
+#else
+pthread_mutex_t g_endLock = PTHREAD_MUTEX_INITIALIZER;
+void LockEnd() { pthread_mutex_lock(&g_endLock); }
+void UnlockEnd() { pthread_mutex_unlock(&g_endLock); }
+#endif
 
 // The held line for interrupt `name`, written with one call.
 void WriteHeldLine(const char* name);
@@ -34,6 +52,16 @@ void Remember(const char* name) {
   const char* none = nullptr;
   g_name.compare_exchange_strong(none, name);
   g_interrupted = true;
+}
+
+// The line and, with --json, the result object of a run an interrupt
+// ended before anything was written.
+std::string EndedText(const char* name, int status, std::string* json) {
+  const std::string message = std::string("stopped by ") + name + ": nothing was written";
+  *json = g_json ? "{\"event\":\"result\",\"exit\":" + std::to_string(status) +
+                       ",\"status\":\"interrupted\",\"message\":\"" + message + "\",\"restart_required\":false}\n"
+                 : std::string();
+  return "\norvex-cli: " + message + "\n";
 }
 
 std::string HeldLine(const char* name) {
@@ -89,8 +117,21 @@ void WriteHeldLine(const char* name) {
 BOOL WINAPI OnCtrl(DWORD type) {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
   const char* name = type == CTRL_C_EVENT ? "Ctrl-C" : "Ctrl-Break";
-  if (g_held) WriteHeldLine(name);
-  else Remember(name);
+  LockEnd();
+  if (g_held) {
+    WriteHeldLine(name);
+  } else if (g_endOnInterrupt) {
+    std::string json;
+    const std::string line = EndedText(name, 130, &json);
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    if (!json.empty())
+      WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), json.data(), static_cast<DWORD>(json.size()), &written, nullptr);
+    ExitProcess(130);
+  } else {
+    Remember(name);
+  }
+  UnlockEnd();
   return TRUE;
 }
 }  // namespace
@@ -156,11 +197,22 @@ void* SignalThread(void*) {
   for (;;) {
     int sig = 0;
     if (sigwait(&g_signals, &sig) != 0) continue;
+    LockEnd();
     if (g_held) {
+      UnlockEnd();
       WriteHeldLine(SignalName(sig));
       continue;
     }
+    if (g_endOnInterrupt) {
+      std::string json;
+      const std::string line = EndedText(SignalName(sig), 128 + sig, &json);
+      ssize_t n = write(2, line.data(), line.size());
+      if (!json.empty()) n = write(1, json.data(), json.size());
+      (void)n;
+      _exit(128 + sig);
+    }
     Remember(SignalName(sig));
+    UnlockEnd();
     const char byte = 1;
     ssize_t n = write(g_wake[1], &byte, 1);
     (void)n;
@@ -246,6 +298,13 @@ bool OwnedByRootAlone(const std::string& path, std::string* why) {
 #endif
 
 void HoldInterrupts(bool hold) { g_held = hold; }
+
+void EndOnInterrupt(bool end, bool json) {
+  LockEnd();
+  g_json = json;
+  g_endOnInterrupt = end;
+  UnlockEnd();
+}
 
 bool InterruptRequested() { return g_interrupted; }
 

@@ -25,6 +25,11 @@ char PathSeparator();
 // InterruptRequested. Call before any other thread starts.
 void InstallInterruptHandler(const char* heldFormat);
 void HoldInterrupts(bool hold);
+// While `end` is set (nothing of an update has begun: a scan, a check, an
+// update before it takes the drive), an interrupt ends the program at
+// once with status 128 + its number (130 for Ctrl-C) and one line, and the
+// result object with `json`: a request in flight then is only a query.
+void EndOnInterrupt(bool end, bool json);
 bool InterruptRequested();
 // The name of the first interrupt that was remembered ("Ctrl-C",
 // "SIGTERM"...), or "" when none was.

@@ -193,6 +193,26 @@ TEST_F(CliTest, SignalsDuringTheTransferStopBeforeTheCommit) {
   }
 }
 
+// Before an update has begun, nothing needs waiting for: a scan that hangs
+// on a drive ends at once, with its line and, in JSON, its result.
+TEST_F(CliTest, AnInterruptEndsAScanAtOnce) {
+  WriteConfig("fault inquiry * slow 20000\n");
+  const std::string script = std::string("cd '") + m_dir.Path() + "' && ('" + ORVEX_CLI_PATH +
+                             "' --transport sim:sim.cfg --json scan >out.txt 2>stderr.txt & pid=$!; "
+                             "until grep -q cdb=12 sim.log 2>/dev/null; do sleep 0.01; done; kill -INT $pid; "
+                             "wait $pid; echo $?)";
+  std::FILE* p = popen(script.c_str(), "r");
+  int status = -1;
+  if (p == nullptr || std::fscanf(p, "%d", &status) != 1) status = -1;
+  if (p != nullptr) pclose(p);
+  EXPECT_EQ(status, 130);
+  EXPECT_NE(Stderr().find("stopped by Ctrl-C (SIGINT): nothing was written"), std::string::npos) << Stderr();
+  std::ifstream f(m_dir.Path("out.txt"));
+  std::string line, last;
+  while (std::getline(f, line)) last = line;
+  EXPECT_EQ(nlohmann::json::parse(last)["exit"], 130) << last;
+}
+
 TEST_F(CliTest, SignalsDuringTheCommitAreHeldOffAndTheUpdateCompletes) {
   WriteConfig("fault commit 1 slow 700\n");
   for (const std::string sig : {"INT", "TERM", "HUP", "QUIT"}) {
