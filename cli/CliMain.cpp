@@ -35,8 +35,8 @@ const char kHelpFooter[] =
     "   4  failed during or after the commit: the drive's state is unknown\n"
     "  64  usage\n"
     "  69  no transport (library missing, incomplete or not ready)\n"
-    " 128+N ended by signal N (130: Ctrl-C) before an update began: a scan, a check,\n"
-    "      or an update before it took the drive; nothing was written\n";
+    " 130  ended by Ctrl-C (by another signal: 128 + its number) before an update\n"
+    "      began: a scan, a check, or an update before it took the drive\n";
 
 // %s: the interrupt's name.
 const char kHeldLine[] =
