@@ -136,7 +136,7 @@ bool ResolveTransport(const std::string& transport, std::string* library, std::s
                "loads no library the user chooses; use sgio, or run without the extra rights";
       return false;
     }
-    *library = std::string(ORVEX_PRIVATE_LIBDIR) + "/" + kLibraryFile;
+    *library = Join(ORVEX_PRIVATE_LIBDIR, kLibraryFile);
     std::string why;
     if (!OwnedByRootAlone(*library, &why)) {
       *error = "the SG_IO library " + *library + " is not used in a run with rights its user lacks: " + why;

@@ -370,6 +370,11 @@ std::string CMyASPI32::DriveLockName(int drive) const {
   return name;
 }
 
+DWORD CMyASPI32::CallHold(DWORD op, int drive) {
+  const DriveEntry& d = m_drives[drive];
+  return m_pfnHold(op, static_cast<BYTE>(d.nHaId), static_cast<BYTE>(d.nTarget), static_cast<BYTE>(d.nLun));
+}
+
 int CMyASPI32::HoldDrive(int drive, std::string* note) {
   note->clear();
   if (drive < 0 || drive >= m_nDrives || drive >= MAX_DRIVES) return ASPI_ERR_BAD_DRIVE;
@@ -379,9 +384,7 @@ int CMyASPI32::HoldDrive(int drive, std::string* note) {
     *note = "the ASPI library offers no hold of the drive; other programs are not kept from it";
     return 0;
   }
-  const DriveEntry& d = m_drives[drive];
-  const DWORD r = m_pfnHold(ORVEX_HOLD_TAKE, static_cast<BYTE>(d.nHaId), static_cast<BYTE>(d.nTarget),
-                            static_cast<BYTE>(d.nLun));
+  const DWORD r = CallHold(ORVEX_HOLD_TAKE, drive);
   switch (r & 0xFF) {
     case ORVEX_HELD:
       m_nHeldDrive = drive;
@@ -400,11 +403,7 @@ int CMyASPI32::HoldDrive(int drive, std::string* note) {
 }
 
 void CMyASPI32::ReleaseDrive() {
-  if (m_nHeldDrive >= 0 && m_pfnHold != nullptr) {
-    const DriveEntry& d = m_drives[m_nHeldDrive];
-    m_pfnHold(ORVEX_HOLD_RELEASE, static_cast<BYTE>(d.nHaId), static_cast<BYTE>(d.nTarget),
-              static_cast<BYTE>(d.nLun));
-  }
+  if (m_nHeldDrive >= 0 && m_pfnHold != nullptr) CallHold(ORVEX_HOLD_RELEASE, m_nHeldDrive);
   m_nHeldDrive = -1;
   m_driveLock.Release();
 }

@@ -115,5 +115,7 @@ class CMyASPI32 {
   CNamedLock m_driveLock;
   int m_nHeldDrive = -1;  // the row the library holds, -1 none
   void ReclaimParked();
+  // OrvexDriveHold for the address of table row `drive`.
+  DWORD CallHold(DWORD op, int drive);
   static void FreeRequest(Request* rq);
 };

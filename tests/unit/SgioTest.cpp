@@ -382,25 +382,32 @@ TEST_F(SgioRequestTest, AnUpdateHoldsTheNodeExclusivelyAndAnotherProcessKeepsItO
   EXPECT_EQ(layer.Hold(ORVEX_HOLD_TAKE, 0, 7, 0), ORVEX_HOLD_NO_DEVICE);
 }
 
+// One drive reached through `node`, for the cases the fixture's node does
+// not cover.
+struct OneNode {
+  explicit OneNode(const std::string& node) { k.Add("/dev/sr0", node, 0, 1); }
+  FakeKernel k;
+  CSgioDeviceIo io{k};
+  CSptiLayer layer{io};
+};
+
 // While another updater holds a node, a search meets EBUSY: the drive is
 // not offered, its line says why, and the library counts it.
 TEST(SgioBusyNodeTest, ANodeHeldByAnotherUpdaterIsNamedAndCounted) {
-  FakeKernel k;
-  k.Add("/dev/sr0", "/dev/sg0", 0, 1);
+  OneNode one("/dev/sg0");
+  FakeKernel& k = one.k;
+  CSptiLayer& layer = one.layer;
   k.nodes[0].openErrno = EBUSY;
-  CSgioDeviceIo io{k};
-  CSptiLayer layer{io};
   EXPECT_EQ(layer.SupportInfo(), 0x0100u);
   EXPECT_EQ(layer.Hold(ORVEX_HOLD_BUSY_COUNT, 0, 0, 0), 1u);
   EXPECT_TRUE(k.Said("/dev/sr0 (/dev/sg0): another update is running on this drive"));
 }
 
 TEST(SgioBlockNodeTest, FirmwareCommandRefusedOnTheBlockNodeNamesTheSgDriverNotACapability) {
-  FakeKernel k;
-  k.Add("/dev/sr0", "/dev/sr0", 0, 1);
+  OneNode one("/dev/sr0");
+  FakeKernel& k = one.k;
+  CSptiLayer& layer = one.layer;
   k.nodes[0].block = true;
-  CSgioDeviceIo io{k};
-  CSptiLayer layer{io};
   ASSERT_EQ(layer.SupportInfo(), 0x0101u);
   k.outcome.nErrno = EPERM;
   BYTE piece[64] = {};

@@ -234,6 +234,22 @@ kernel_requests() {
        END { for (o in n) { printf "%s%sh x%d", sep, o, n[o]; sep = ", " } }' "$WIRE"
 }
 
+# update_past_timeout ACTION: the commit faulted with ACTION, the group
+# member's update with the library's timeout at 2 s (ORVEX_SGIO_TIMEOUT_MS,
+# which only a run without raised rights takes): a failed commit, status 4,
+# with what to do.
+update_past_timeout() {
+  drive "fault commit 1 $1"
+  local start
+  start=$(now)
+  CLI_ENV=ORVEX_SGIO_TIMEOUT_MS=2000
+  cli member update /vm/img/new.bin --yes
+  CLI_ENV=
+  expect_status 4 "failed during the commit"
+  expect_line err 'Do not switch off' "telling what to do"
+  note "orvex-cli ended $(since "$start") s after its start; said: $(grep -v 'SG_IO serves' "$ERR" | tr '\n' '|')"
+}
+
 # ---------------------------------------------------------------- signals
 
 # The signal comes while the drive holds the 20th piece (1.5 s): the update
