@@ -14,13 +14,16 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh run
+export ORVEX_DEPS_CHECKED=run
 # shellcheck source=wine-arch.sh
 . scripts/wine-arch.sh
 orvex_wine_decide
 orvex_wine_use "$ORVEX_WINE_ARCH_ANSWER"
 if [ "$ORVEX_WINE_ARCH_ANSWER" = 64 ]; then
   echo "run: the 64-bit build (build/win64) under Wine's 64-bit loader: $ORVEX_WINE_WHY"
+else
+  echo "run: the 32-bit build (build/win32): $ORVEX_WINE_WHY"
 fi
 preset=$ORVEX_WIN_PRESET
 export ORVEX_WINE_ARCH=$ORVEX_WINE_ARCH_ANSWER  # the e2e runner below runs the same

@@ -7,7 +7,22 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-bash scripts/install-deps.sh || exit 1
+bash scripts/install-deps.sh test || exit 1
+export ORVEX_DEPS_CHECKED=test
+# The Windows builds the end-to-end suite runs on: both where Wine's 32-bit
+# loader starts, else win64 alone. ORVEX_WINE_ARCH=32|64 runs one.
+. scripts/wine-arch.sh
+orvex_wine_decide || exit 2
+if [ -n "${ORVEX_WINE_ARCH:-}" ]; then
+  archs=("$ORVEX_WINE_ARCH")
+  echo "=== end-to-end: the win$ORVEX_WINE_ARCH build only ($ORVEX_WINE_WHY)"
+elif [ "$ORVEX_WINE_ARCH_ANSWER" = 32 ]; then
+  archs=(32 64)
+  echo "=== end-to-end: the win32 and win64 builds ($ORVEX_WINE_WHY)"
+else
+  archs=(64)
+  echo "=== end-to-end: the win64 build only, the win32 build cannot run here: $ORVEX_WINE_WHY"
+fi
 
 failed=0
 passed=0
@@ -34,9 +49,10 @@ unit() {
   local preset=$1 targets=$2; shift 2
   # shellcheck disable=SC2086
   build "$preset" $targets || return 1
-  (cd "build/$preset" && ctest --output-on-failure -j2 --timeout 300 "$@")
+  (cd "build/$preset" && ctest --output-on-failure --no-tests=error -j2 --timeout 300 "$@")
 }
 
+step "the package installer's decisions" tests/scripts/install-deps-test.sh
 step "native unit tests" unit native "" -E unit_faults_threads
 # The sanitizer builds take only what their tests run.
 step "native unit tests (ASan+UBSan)" unit native-asan \
@@ -55,20 +71,6 @@ step "win32 build" build win32
 step "win64 build" build win64
 step "release packages" scripts/check-package.sh
 
-# The end-to-end suite runs on every Windows build this machine can run
-# under Wine: both where Wine's 32-bit loader starts, else win64 alone.
-# ORVEX_WINE_ARCH=32|64 runs one.
-. scripts/wine-arch.sh
-orvex_wine_decide || exit 2
-if [ -n "${ORVEX_WINE_ARCH:-}" ]; then
-  archs=("$ORVEX_WINE_ARCH")
-  echo "=== end-to-end: the win$ORVEX_WINE_ARCH build only ($ORVEX_WINE_WHY)"
-elif [ "$ORVEX_WINE_ARCH_ANSWER" = 32 ]; then
-  archs=(32 64)
-else
-  archs=(64)
-  echo "=== end-to-end: the win64 build only, the win32 build cannot run here: $ORVEX_WINE_WHY"
-fi
 cases_passed=0
 cases_failed=0
 e2e() {  # e2e ARCH: the suite on one build; its case counts join the total

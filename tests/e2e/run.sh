@@ -365,7 +365,7 @@ main() {
 
   if ! have_tools; then
     if [ -x "$ROOT/scripts/install-deps.sh" ] || [ -f "$ROOT/scripts/install-deps.sh" ]; then
-      bash "$ROOT/scripts/install-deps.sh" >&2 || true
+      bash "$ROOT/scripts/install-deps.sh" run >&2 || true
     fi
     have_tools || { echo "e2e: wine, Xvfb, xdotool, ImageMagick or the mingw compiler is missing" >&2
       summary 0 ${#cases[@]}; exit 1; }

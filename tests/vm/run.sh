@@ -71,8 +71,10 @@ done
 fetch() {  # fetch GLOB PACKAGE: FOUND is the cached .deb, downloaded when missing
   FOUND=$(ls "$cache"/$1_*.deb 2>/dev/null | sort -V | tail -1 || true)
   if [ -z "$FOUND" ]; then
-    (cd "$cache" && apt-get download "$2" >"$cache/apt-$2.log" 2>&1) ||
-      die "apt-get download $2 failed (see $cache/apt-$2.log)"
+    # Bounded: an archive that does not answer is a failure, never a hang.
+    if ! (cd "$cache" && timeout 300 apt-get download "$2" >"$cache/apt-$2.log" 2>&1); then
+      die "the package archive cannot provide $2: $(grep -m1 -E '^(E|W): ' "$cache/apt-$2.log" | sed -E 's/^(E|W): //' || true) (see $cache/apt-$2.log)"
+    fi
     FOUND=$(ls "$cache"/$1_*.deb 2>/dev/null | sort -V | tail -1 || true)
   fi
   [ -n "$FOUND" ] || die "no $2 package in $cache"
