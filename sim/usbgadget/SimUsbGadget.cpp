@@ -12,7 +12,8 @@
 //     UDC     the device controller's name (dummy_udc.0)
 //   --restart-after-commit MS  after a commit is answered, leave the bus
 //                              (unbind) and come back MS later, as a drive
-//                              whose firmware restarts does
+//                              whose firmware restarts does (its new
+//                              revision, from the flash file)
 //   --leave-at-commit MS       leave the bus when the commit arrives,
 //                              without answering it; back MS later
 //
@@ -228,6 +229,13 @@ struct Options {
   int leaveAtCommitMs = -1;
 };
 
+// dummy_hcd completes the device's side of a transfer before it gives the
+// host its URB back: a device that left at once after its CSW took the
+// commit's answer with it (the commit failed with DID_ERROR), which no
+// device on a real bus can do once the host has acknowledged the packet.
+// The restarting drive leaves this long after its answer is out.
+constexpr int kAnswerOutMs = 100;
+
 class Drive {
  public:
   Drive(const sim::BusConfig& cfg, Bus& bus, Control& control, int in, int out, const Options& opt)
@@ -274,6 +282,9 @@ class Drive {
   bool Io(bool toHost, std::uint8_t* p, std::size_t n, unsigned resets) {
     std::size_t done = 0;
     do {
+      // Nothing of a command from before a reset may reach the host: it
+      // would take it for the answer to its next CBW.
+      if (m_control.resets != resets) return false;
       const ssize_t k = toHost ? write(m_in, p + done, n - done) : read(m_out, p + done, n - done);
       if (m_control.resets != resets) return false;
       if (k < 0) {
@@ -353,7 +364,7 @@ class Drive {
     }
     Log("tx n=%u t=%.3f status=%02X sense=%s read=%u\n", n, Now(), status,
         status ? (Hex(m_sense + 2, 1) + Hex(m_sense + 12, 2)).c_str() : "-", toHost ? sent : 0);
-    if (commit && status == 0 && m_opt.restartAfterCommitMs >= 0) Leave(m_opt.restartAfterCommitMs, "after the commit");
+    if (commit && status == 0 && m_opt.restartAfterCommitMs >= 0) Leave(m_opt.restartAfterCommitMs, "after the commit", kAnswerOutMs);
   }
 
   // One command through the model, as the ASPI library's request block;
@@ -407,7 +418,8 @@ class Drive {
 
   // Off the bus and back: the host sees the device go and a new one come.
   // The new firmware, if any, is the flash file's.
-  void Leave(int ms, const char* why) {
+  void Leave(int ms, const char* why, int afterMs = 0) {
+    if (afterMs > 0) SleepMs(afterMs);
     Log("bus t=%.3f leaves %s\n", Now(), why);
     m_bus.Unbind();
     SleepMs(ms);
