@@ -144,10 +144,10 @@ std::uint32_t CSgioDeviceIo::PassThrough(Opened& d, int fd, PassThroughRequest* 
   m_k.Execute(fd, s, &o);
   std::uint32_t err = ApplySgioOutcome(o, s, rq);
   if (err == kErrNone) return err;
-  // A USB drive that leaves the bus fails the request in hand with
-  // DID_ERROR, before usb-storage takes its nodes away (tcm_loop's removed
-  // LUN says DID_NO_CONNECT): a transport error on a device that is gone
-  // within a moment is the device gone.
+  // A drive that leaves (a USB drive unplugged or restarting, a LUN taken
+  // off tcm_loop) fails the request in hand with DID_ERROR, a moment
+  // before the kernel takes its nodes away: a transport error on a device
+  // that is gone within a moment is the device gone.
   if (o.nErrno == 0 && o.hostStatus == kDidError && Gone(d.node)) err = kErrDeviceNotConnected;
 
   const std::string what = CommandName(rq->sptd.Cdb[0]);

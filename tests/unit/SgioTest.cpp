@@ -435,9 +435,9 @@ TEST_F(SgioRequestTest, DeviceThatGoesAwayBetweenTwoRequests) {
   EXPECT_EQ(layer.Send(&tur), SS_INVALID_HA);
 }
 
-// A USB drive that leaves the bus fails the request in hand with DID_ERROR
-// a moment before its nodes go (measured in tests/vm): that is the device
-// gone, not a failure of a device still there.
+// A drive that leaves fails the request in hand with DID_ERROR a moment
+// before its nodes go (measured in tests/vm, USB and tcm_loop alike): that
+// is the device gone, not a failure of a device still there.
 TEST_F(SgioRequestTest, TransportErrorOfADeviceThatLeavesIsTheDeviceGone) {
   auto tur = Exec({0, 0, 0, 0, 0, 0});
   k.outcome.hostStatus = kDidError;

@@ -19,7 +19,7 @@ for a in $before; do
   expect_status 2 "a model it does not support, at $a"
   expect_line err "the device at $a, QEMU +QEMU (DVD|CD)-ROM +[^ ,]+, is not a model this updater supports" "refusing the model at $a"
 done
-note "check of $1 said: $(tr '\n' '|' <"$ERR")"
+note "check of $a said: $(tr '\n' '|' <"$ERR")"
 cli member check /vm/img/new.bin
 expect_status 2 "no admitted drive"
 expect_line err 'There is not any drive' "saying there is no drive to update"

@@ -2,6 +2,7 @@
 # A whole main update of the USB drive as a group member: every piece's
 # bytes at its offset, one commit, and a new scan with the new revision.
 drive
+: >"$WIRE"
 start=$(now)
 cli member update /vm/img/new.bin --yes
 expect_status 0
