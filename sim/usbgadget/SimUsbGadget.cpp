@@ -43,44 +43,14 @@
 
 #include "aspi/wnaspi32.h"
 #include "sim/SimModel.h"
+#include "sim/SimWire.h"
 
 namespace {
 
-double Now() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-void SleepMs(int ms) {
-  timespec left = {ms / 1000, (ms % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0) {
-  }
-}
-
-std::uint32_t Crc32(const std::uint8_t* p, std::size_t n) {
-  static std::uint32_t table[256];
-  if (table[1] == 0) {
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      table[i] = c;
-    }
-  }
-  std::uint32_t c = 0xFFFFFFFFu;
-  for (std::size_t i = 0; i < n; ++i) c = table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
-}
-
-std::string Hex(const std::uint8_t* p, std::size_t n) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string s;
-  for (std::size_t i = 0; i < n; ++i) {
-    s += digits[p[i] >> 4];
-    s += digits[p[i] & 15];
-  }
-  return s;
-}
+using sim::Crc32;
+using sim::Hex;
+using sim::Hold;
+using sim::Now;
 
 std::uint32_t Le32(const std::uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -246,7 +216,7 @@ class Drive {
     std::vector<std::uint8_t> cbw(512);
     for (;;) {
       if (!m_control.enabled) {
-        SleepMs(5);
+        Hold(5);
         continue;
       }
       const unsigned resets = m_control.resets;
@@ -254,7 +224,7 @@ class Drive {
       if (n < 0) {
         if (errno != EINTR && errno != ESHUTDOWN && errno != ENODEV) {
           Log("bus t=%.3f CBW read failed: %s\n", Now(), std::strerror(errno));
-          SleepMs(5);
+          Hold(5);
         }
         continue;
       }
@@ -343,7 +313,7 @@ class Drive {
     } else if (!Model(cdb, cdbLength, toHost, data, &status, &sent)) {
       Log("held n=%u t=%.3f\n", n, Now());
       // A command never answered: the host's timeout and reset end it.
-      while (m_control.resets == resets) SleepMs(10);
+      while (m_control.resets == resets) Hold(10);
       return;
     }
     if (toHost && sent > 0 && !Io(true, data.data(), sent, resets)) {
@@ -386,7 +356,7 @@ class Drive {
     std::memcpy(srb.CDBByte, cdb, sizeof srb.CDBByte);
     const sim::Decision d = m_model->Accept(srb);
     if (d.completion != sim::Decision::Complete) return false;
-    if (d.latencyMs > 0) SleepMs(d.latencyMs);
+    if (d.latencyMs > 0) Hold(d.latencyMs);
     const std::uint32_t got = m_model->Complete(srb, d);
     std::memset(m_sense, 0, sizeof m_sense);
     if (srb.SRB_Status == SS_COMP) {
@@ -419,10 +389,10 @@ class Drive {
   // Off the bus and back: the host sees the device go and a new one come.
   // The new firmware, if any, is the flash file's.
   void Leave(int ms, const char* why, int afterMs = 0) {
-    if (afterMs > 0) SleepMs(afterMs);
+    if (afterMs > 0) Hold(afterMs);
     Log("bus t=%.3f leaves %s\n", Now(), why);
     m_bus.Unbind();
-    SleepMs(ms);
+    Hold(ms);
     m_model.reset();
     m_model.reset(new sim::SimBus(m_cfg));
     Log("bus t=%.3f back\n", Now());
