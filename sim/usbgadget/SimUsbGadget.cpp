@@ -222,10 +222,9 @@ class Drive {
       const unsigned resets = m_control.resets;
       const ssize_t n = read(m_out, cbw.data(), cbw.size());
       if (n < 0) {
-        if (errno != EINTR && errno != ESHUTDOWN && errno != ENODEV) {
+        if (errno != EINTR && errno != ESHUTDOWN && errno != ENODEV)
           Log("bus t=%.3f CBW read failed: %s\n", Now(), std::strerror(errno));
-          Hold(5);
-        }
+        if (errno != EINTR) Hold(5);
         continue;
       }
       if (n != 31 || Le32(cbw.data()) != 0x43425355u) {
@@ -359,6 +358,8 @@ class Drive {
     if (d.latencyMs > 0) Hold(d.latencyMs);
     const std::uint32_t got = m_model->Complete(srb, d);
     std::memset(m_sense, 0, sizeof m_sense);
+    m_sense[0] = 0x70;
+    m_sense[7] = 10;
     if (srb.SRB_Status == SS_COMP) {
       *status = 0;
       *sent = toHost ? got : 0;
@@ -371,9 +372,7 @@ class Drive {
     } else {
       // An ASPI status has no SCSI form: HARDWARE ERROR, internal target
       // failure.
-      m_sense[0] = 0x70;
       m_sense[2] = 0x04;
-      m_sense[7] = 10;
       m_sense[12] = 0x44;
     }
     return true;
