@@ -267,9 +267,24 @@ int Scan(Run& run, CCliReport& out, CMyASPI32& aspi) {
   return Finish(out, ORVEX_EXIT_OK, "", {{"devices", context.found}});
 }
 
+struct FindContext {
+  int ha, target, lun;
+  std::string identity;
+};
+
+void FindDevice(void* context, const SRB_ExecSCSICmd& srb) {
+  FindContext& c = *static_cast<FindContext*>(context);
+  if (srb.SRB_HaId != c.ha || srb.SRB_Target != c.target || srb.SRB_Lun != c.lun) return;
+  char vendor[9], product[17], revision[5];
+  CopyField(vendor, srb.SRB_BufPointer + 8, 8);
+  CopyField(product, srb.SRB_BufPointer + 16, 16);
+  CopyField(revision, srb.SRB_BufPointer + 32, 4);
+  c.identity = IdentityText(vendor, product, revision);
+}
+
 // The drive row the run means; -1 after its line (status in *status).
 int ChooseDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, int* status) {
-  if (aspi.m_nDrives == 0) {
+  if (aspi.m_nDrives == 0 && (run.drive.empty() || aspi.BusyDevices() > 0)) {
     // The library named the drive another updater holds, in its line.
     *status = aspi.BusyDevices() > 0
                   ? Finish(out, ORVEX_EXIT_REFUSED, "refused: another update is running on the drive named above: nothing was sent")
@@ -288,7 +303,14 @@ int ChooseDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, int* status) {
       const DriveEntry& d = aspi.m_drives[i];
       if (d.nHaId == ha && d.nTarget == target && d.nLun == lun) return i;
     }
-    *status = Finish(out, ORVEX_EXIT_REFUSED, "no admitted drive at " + run.drive + " (see orvex-cli scan)");
+    // A device that answers there is named: it is another maker's drive,
+    // or one this updater has no firmware for.
+    FindContext found = {ha, target, lun, ""};
+    aspi.InquireAll(&FindDevice, &found);
+    *status = found.identity.empty()
+                  ? Finish(out, ORVEX_EXIT_REFUSED, "no admitted drive at " + run.drive + " (see orvex-cli scan)")
+                  : Finish(out, ORVEX_EXIT_REFUSED, "refused: the device at " + run.drive + ", " + found.identity +
+                                                        ", is not a model this updater supports: nothing was written to it");
     return -1;
   }
   if (aspi.m_nDrives == 1) return 0;

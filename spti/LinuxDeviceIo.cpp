@@ -230,6 +230,13 @@ class CLinuxKernel : public CSgioKernel {
   }
 
   void Pause(unsigned ms) override { usleep(ms * 1000u); }
+  bool Present(const std::string& node) override {
+    const std::string::size_type slash = node.rfind('/');
+    const std::string name = slash == std::string::npos ? node : node.substr(slash + 1);
+    const std::string entry = name.compare(0, 2, "sg") == 0 ? "/sys/class/scsi_generic/" + name + "/device"
+                                                            : "/sys/block/" + name + "/device";
+    return access(entry.c_str(), F_OK) == 0;
+  }
 
   bool IsBlockNode(int fd) override {
     struct stat st;

@@ -142,8 +142,13 @@ std::uint32_t CSgioDeviceIo::PassThrough(Opened& d, int fd, PassThroughRequest* 
   const SgioRequest s = SgioFromPassThrough(*rq);
   SgioOutcome o;
   m_k.Execute(fd, s, &o);
-  const std::uint32_t err = ApplySgioOutcome(o, s, rq);
+  std::uint32_t err = ApplySgioOutcome(o, s, rq);
   if (err == kErrNone) return err;
+  // A drive that leaves (a USB drive unplugged or restarting, a LUN taken
+  // off tcm_loop) fails the request in hand with DID_ERROR, a moment
+  // before the kernel takes its nodes away: a transport error on a device
+  // that is gone within a moment is the device gone.
+  if (o.nErrno == 0 && o.hostStatus == kDidError && Gone(d.node)) err = kErrDeviceNotConnected;
 
   const std::string what = CommandName(rq->sptd.Cdb[0]);
   if (o.nErrno == EPERM && d.block) {
@@ -169,6 +174,14 @@ std::uint32_t CSgioDeviceIo::PassThrough(Opened& d, int fd, PassThroughRequest* 
   }
   if (err == kErrDeviceNotConnected) m_requestWords += "; the device has gone";
   return err;
+}
+
+bool CSgioDeviceIo::Gone(const std::string& node) {
+  for (int tries = 0; tries < 20; ++tries) {
+    if (!m_k.Present(node)) return true;
+    m_k.Pause(50);
+  }
+  return false;
 }
 
 std::uint32_t CSgioDeviceIo::Hold(DevHandle* h, const std::string&, bool hold) {

@@ -42,6 +42,8 @@ class CSgioDeviceIo : public CDeviceIo {
     bool block = false;
   };
   std::uint32_t PassThrough(Opened& d, int fd, PassThroughRequest* rq);
+  // Whether the device behind `node` leaves the kernel within a second.
+  bool Gone(const std::string& node);
 
   CSgioKernel& m_k;
   std::map<std::string, std::string> m_nodes;  // name -> node opened

@@ -62,6 +62,9 @@ class CSgioKernel {
   virtual int OpenExclusive(const std::string& node, int* fd) { return ENOSYS; }
   // Waits between two tries of an exclusive open.
   virtual void Pause(unsigned ms) {}
+  // Whether the device behind a node is still in the kernel's device tree
+  // (sysfs): a USB drive that leaves the bus takes its entries with it.
+  virtual bool Present(const std::string& node) { return true; }
 };
 
 }  // namespace spti

@@ -22,50 +22,18 @@
 
 #include "aspi/wnaspi32.h"
 #include "sim/SimModel.h"
+#include "sim/SimWire.h"
 #include "sim/tcmu/TcmuRing.h"
 
 namespace {
 
+using sim::Crc32;
+using sim::Hex;
+using sim::Hold;
+using sim::Now;
+
 volatile std::sig_atomic_t g_stop = 0;
 void OnTerm(int) { g_stop = 1; }
-
-double Now() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-// Sleeps the whole time even when a signal arrives: a command the drive has
-// taken is finished before anything else happens.
-void Hold(int ms) {
-  timespec left = {ms / 1000, (ms % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0) {
-  }
-}
-
-std::uint32_t Crc32(const std::uint8_t* p, std::size_t n) {
-  static std::uint32_t table[256];
-  if (table[1] == 0) {
-    for (std::uint32_t i = 0; i < 256; ++i) {
-      std::uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-      table[i] = c;
-    }
-  }
-  std::uint32_t c = 0xFFFFFFFFu;
-  for (std::size_t i = 0; i < n; ++i) c = table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
-  return c ^ 0xFFFFFFFFu;
-}
-
-std::string Hex(const std::uint8_t* p, std::size_t n) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string s;
-  for (std::size_t i = 0; i < n; ++i) {
-    s += digits[p[i] >> 4];
-    s += digits[p[i] & 15];
-  }
-  return s;
-}
 
 // The ring entry does not carry the direction: a drive knows it from the
 // command. These send data to the device; every other command with a

@@ -128,6 +128,7 @@ TEST_F(CliTest, CheckTellsEachAdmissionOutcomeAndWritesNothing) {
       {"check short.bin", 2, "The file you chosen is not correct. Check your file."},
       {"check ws.bin --write-strategy", 0, "write the write strategy of 0:1:0"},
       {"check old.bin --write-strategy", 2, "NO NEED WS UPDATE"},
+      {"check new.bin --drive 1:2:0", 2, "the device at 1:2:0, OTHERCO  HARD DISK       "},
   };
   for (const Case& c : cases) {
     CliRun r = Cli(c.args);

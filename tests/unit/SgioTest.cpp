@@ -113,6 +113,9 @@ class FakeKernel : public CSgioKernel {
   void Line(const std::string& line) override { lines.push_back(line); }
   std::string NodeGroup(const std::string&) override { return "cdrom"; }
   bool IsBlockNode(int fd) override { return Node(open.at(fd))->block; }
+  // The device is there for this many more looks; -1 always.
+  int presentLooks = -1;
+  bool Present(const std::string&) override { return presentLooks < 0 || presentLooks-- > 0; }
   // The exclusive open: refused with `exclusiveErrno` while it is set.
   int exclusiveErrno = 0;
   int exclusiveTries = 0;
@@ -430,6 +433,22 @@ TEST_F(SgioRequestTest, DeviceThatGoesAwayBetweenTwoRequests) {
   EXPECT_EQ(layer.SupportInfo(), 0x0100u);
   EXPECT_TRUE(k.open.empty());
   EXPECT_EQ(layer.Send(&tur), SS_INVALID_HA);
+}
+
+// A drive that leaves fails the request in hand with DID_ERROR a moment
+// before its nodes go (measured in tests/vm, USB and tcm_loop alike): that
+// is the device gone, not a failure of a device still there.
+TEST_F(SgioRequestTest, TransportErrorOfADeviceThatLeavesIsTheDeviceGone) {
+  auto tur = Exec({0, 0, 0, 0, 0, 0});
+  k.outcome.hostStatus = kDidError;
+  k.presentLooks = 3;
+  EXPECT_EQ(layer.Send(&tur), SS_ERR);
+  EXPECT_EQ(tur.SRB_HaStat, HASTAT_SEL_TO);
+  EXPECT_TRUE(k.Said("host status 07h (DID_ERROR); the device has gone"));
+  // A timeout is never taken for a departure, even of a device gone.
+  k.outcome.hostStatus = kDidTimeOut;
+  EXPECT_EQ(layer.Send(&tur), SS_ERR);
+  EXPECT_EQ(tur.SRB_HaStat, HASTAT_COMMAND_TIMEOUT);
 }
 
 TEST_F(SgioRequestTest, RequestAboveTheKernelsLimitIsRefusedWhole) {

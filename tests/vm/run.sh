@@ -54,14 +54,14 @@ for tool in cpio gzip dpkg-deb python3 ldd; do
 done
 
 # ---------------------------------------------------------------- programs
-targets=(orvex-cli spti_libwnaspi32 orvex-imagegen sim_tcmu)
+targets=(orvex-cli spti_libwnaspi32 orvex-imagegen sim_tcmu sim_usbgadget)
 if [ -z "$build" ]; then
   build=$root/build/native
   [ -f "$build/CMakeCache.txt" ] || (cd "$root" && cmake --preset native >/dev/null) || die "cmake --preset native failed"
 fi
 cmake --build "$build" -j2 --target "${targets[@]}" >"$vm/build.log" 2>&1 ||
   die "building ${targets[*]} in $build failed (see $vm/build.log)"
-for f in cli/orvex-cli spti/libwnaspi32.so tools/orvex-imagegen sim/tcmu/sim-tcmu; do
+for f in cli/orvex-cli spti/libwnaspi32.so tools/orvex-imagegen sim/tcmu/sim-tcmu sim/usbgadget/sim-usbgadget; do
   [ -x "$build/$f" ] || [ -f "$build/$f" ] || die "$build/$f is missing"
 done
 
@@ -115,10 +115,12 @@ mkdir -p "$stage"/{bin,dev,proc,sys,tmp,etc,vm/bin,vm/img,vm/modules,vm/cases,op
 cp "$bdir/bin/busybox" "$stage/bin/busybox"
 cp "$here/guest/init" "$stage/init"
 cp "$here/guest/lib.sh" "$stage/vm/lib.sh"
+cp "$here/guest/roads.sh" "$stage/vm/roads.sh"
 chmod 755 "$stage/init"
 cp "$build/cli/orvex-cli" "$stage/opt/orvex/cli/"
 cp "$build/spti/libwnaspi32.so" "$stage/opt/orvex/spti/"
 cp "$build/sim/tcmu/sim-tcmu" "$stage/vm/bin/"
+cp "$build/sim/usbgadget/sim-usbgadget" "$stage/vm/bin/"
 ${CC:-cc} -O2 -Wall -o "$stage/vm/bin/vm-probe" "$here/probe.c" || die "cannot build tests/vm/probe.c"
 # Not busybox's applets: util-linux's setpriv, and coreutils' env, which
 # starts a program with every signal at its default.
@@ -146,7 +148,7 @@ copy_libs() {
   done
 }
 copy_libs "$stage"/opt/orvex/cli/orvex-cli "$stage"/opt/orvex/spti/libwnaspi32.so "$stage"/vm/bin/sim-tcmu \
-  "$stage"/usr/bin/setpriv "$stage"/usr/bin/env "$stage"/vm/bin/vm-probe
+  "$stage"/usr/bin/setpriv "$stage"/usr/bin/env "$stage"/vm/bin/vm-probe "$stage"/vm/bin/sim-usbgadget
 if [ -n "$deb" ]; then
   copy_libs $(find "$stage/usr/bin" "$stage/usr/lib" -type f \( -perm -u+x -o -name '*.so*' \) 2>/dev/null)
 fi
@@ -176,6 +178,12 @@ visit() {
 }
 for m in configfs sr_mod sg target_core_user tcm_loop isofs; do visit $m; done
 printf '%s\n' "${order[@]}" >"$stage/vm/modules.list"
+# The roads real drives come by, for the second boot: SATA (ahci, libata),
+# USB mass storage behind QEMU's xHCI, and dummy_hcd with FunctionFS for the
+# simulated drive as a USB device.
+order=()
+for m in ahci xhci_pci usb_storage dummy_hcd libcomposite usb_f_fs; do visit $m; done
+printf '%s\n' "${order[@]}" >"$stage/vm/modules-roads.list"
 
 # Images, and the CRC-32 of each 8 KiB piece the drive must receive.
 gen=$build/tools/orvex-imagegen
@@ -198,6 +206,7 @@ all=()
 for f in "$here"/cases/*.sh; do all+=("$(basename "$f" .sh)"); done
 [ ${#wanted[@]} -gt 0 ] || wanted=("${all[@]}")
 run=()
+roads=()
 skipped=0
 for c in "${wanted[@]}"; do
   f=$here/cases/$c.sh
@@ -214,59 +223,117 @@ for c in "${wanted[@]}"; do
     continue
   fi
   cp "$f" "$stage/vm/cases/"
-  run+=("$c")
+  if grep -q '^# boot: roads' "$f"; then roads+=("$c"); else run+=("$c"); fi
 done
 printf '%s\n' "${run[@]}" >"$stage/vm/cases.list"
+printf '%s\n' "${roads[@]}" >"$stage/vm/cases-roads.list"
 
 initrd=$vm/initrd.gz
 (cd "$stage" && find . | cpio -o -H newc -R 0:0 --quiet | gzip -1 >"$initrd")
 prep=$(elapsed)
 
-# ---------------------------------------------------------------- the boot
-console=$vm/console.log
+# ---------------------------------------------------------------- the boots
 bound=${ORVEX_VM_BOUND:-170}
-set +e
-timeout -k 5 "$bound" "$qemu" -accel tcg -m 512 -smp "${ORVEX_VM_CPUS:-2}" -nographic -no-reboot \
-  -kernel "$kernel" -initrd "$initrd" -append "console=ttyS0 quiet panic=-1" \
-  -nic none >"$console" 2>"$vm/qemu.err" </dev/null
-qstatus=$?
-set -e
-# Each line as the guest wrote it, from its "@@" on (the firmware's screen
-# codes stand before the first).
-tr -d '\r' <"$console" | sed 's/^[^@]*@@/@@/' >"$console.txt"
-log=$console.txt
-if ! grep -q '^@@vm kernel ' "$log"; then
-  reason=$(head -c 300 "$vm/qemu.err" | tr '\n' ' ')
-  [ $qstatus = 124 ] && reason="no guest output within $bound s ${reason}"
-  die "QEMU could not start the guest (status $qstatus): ${reason:-see $console}"
-fi
-
-echo "vm: booted Debian's kernel $(sed -n 's/^@@vm kernel //p' "$log") from $(basename "$kdeb")"
-sed -n 's/^@@vm ready /vm: ready /p; s/^@@vm attach /vm: /p; s/^@@vm fatal /vm: FATAL /p' "$log"
 passed=0
 failed=0
-for c in "${run[@]}"; do
-  result=$(sed -n "s/^@@case $c \(pass\|fail\)\(.*\)/\1\2/p" "$log" | tail -1)
-  case $result in
-    pass*)
-      passed=$((passed + 1))
-      echo "vm: pass $c (${result#pass }${result:+})"
-      ;;
-    *)
-      failed=$((failed + 1))
-      [ -n "$result" ] || result="fail: it never ended (the guest stopped or was stopped at $bound s)"
-      echo "vm: FAIL $c"
-      sed -n "s/^@@fail $c /vm:   /p" "$log"
-      sed -n "s/^@@log $c /vm:   | /p" "$log" | head -400
-      sed -n "s/^@@dmesg $c /vm:   kernel: /p" "$log" | head -40
-      ;;
-  esac
-  sed -n "s/^@@note $c /vm:   note: /p" "$log"
-done
-if [ $qstatus != 0 ] && ! grep -q '^@@vm end ' "$log"; then
-  echo "vm: QEMU ended with status $qstatus before the guest's end (bound $bound s; console in $console)"
-  [ $failed -gt 0 ] || failed=1
+# boot NAME ARG...: QEMU with ARGs, the cases of cases(-NAME).list; the
+# results counted into passed and failed.
+boot() {
+  local name=$1 console=$vm/console.log qerr=$vm/qemu.err
+  shift
+  [ "$name" = main ] || console=$vm/console-$name.log qerr=$vm/qemu-$name.err
+  local cases=("${run[@]}")
+  [ "$name" = main ] || cases=("${roads[@]}")
+  [ ${#cases[@]} -gt 0 ] || return 0
+  set +e
+  timeout -k 5 "$bound" "$qemu" -accel tcg -m 512 -smp "${ORVEX_VM_CPUS:-2}" -nographic -no-reboot \
+    -kernel "$kernel" -initrd "$initrd" -append "console=ttyS0 quiet panic=-1 orvex.boot=$name" \
+    -nic none "$@" >"$console" 2>"$qerr" </dev/null
+  qstatus=$?
+  set -e
+  # Each line as the guest wrote it, from its "@@" on (the firmware's screen
+  # codes stand before the first).
+  tr -d '\r' <"$console" | sed 's/^[^@]*@@/@@/' >"$console.txt"
+  log=$console.txt
+  if ! grep -q '^@@vm kernel ' "$log"; then
+    reason=$(head -c 300 "$qerr" | tr '\n' ' ')
+    [ $qstatus = 124 ] && reason="no guest output within $bound s ${reason}"
+    die "QEMU could not start the guest (status $qstatus): ${reason:-see $console}"
+  fi
+
+  echo "vm: booted Debian's kernel $(sed -n 's/^@@vm kernel //p' "$log") from $(basename "$kdeb") ($name)"
+  sed -n 's/^@@vm ready /vm: ready /p; s/^@@vm attach /vm: /p; s/^@@vm fatal /vm: FATAL /p' "$log"
+  for c in "${cases[@]}"; do
+    result=$(sed -n "s/^@@case $c \(pass\|fail\)\(.*\)/\1\2/p" "$log" | tail -1)
+    case $result in
+      pass*)
+        passed=$((passed + 1))
+        echo "vm: pass $c (${result#pass }${result:+})"
+        ;;
+      *)
+        failed=$((failed + 1))
+        [ -n "$result" ] || result="fail: it never ended (the guest stopped or was stopped at $bound s)"
+        echo "vm: FAIL $c"
+        sed -n "s/^@@fail $c /vm:   /p" "$log"
+        sed -n "s/^@@log $c /vm:   | /p" "$log" | head -400
+        sed -n "s/^@@dmesg $c /vm:   kernel: /p" "$log" | head -40
+        ;;
+    esac
+    sed -n "s/^@@note $c /vm:   note: /p" "$log"
+  done
+  if [ $qstatus != 0 ] && ! grep -q '^@@vm end ' "$log"; then
+    echo "vm: QEMU ended with status $qstatus before the guest's end (bound $bound s; console in $console)"
+    [ $failed -gt 0 ] || failed=1
+  fi
+}
+boot main
+# QEMU's own drives, which no one here wrote, on the roads real drives come
+# by: two ide-cd on AHCI ports (libata's ATAPI), a scsi-cd behind a usb-bot
+# (usb-storage); every command they get is in QEMU's trace. The simulated
+# drive joins them as a USB device through dummy_hcd in the cases.
+rm -f "$vm/trace-roads.log"
+boot roads -device ahci,id=sata \
+  -drive if=none,id=sata0,media=cdrom -device ide-cd,drive=sata0,bus=sata.0 \
+  -drive if=none,id=sata1,media=cdrom -device ide-cd,drive=sata1,bus=sata.1 \
+  -device qemu-xhci,id=xhci -device usb-bot,id=bot,bus=xhci.0 \
+  -drive if=none,id=usbcd,media=cdrom -device scsi-cd,drive=usbcd,bus=bot.0 \
+  -trace enable=ide_atapi_cmd_packet -trace enable=scsi_req_parsed -D "$vm/trace-roads.log"
+# What QEMU's drives received in that boot, by opcode, from QEMU's trace:
+# they are no admitted drives, so nothing that writes, ejects or asks for
+# the identification text may be among it.
+if [ ${#roads[@]} -gt 0 ]; then
+  if why=$(python3 - "$vm/trace-roads.log" <<'PY'
+import collections, re, sys
+deny = {0x04, 0x0A, 0x15, 0x1B, 0x2A, 0x2E, 0x3B, 0x3F, 0x55, 0x5D, 0xAA, 0xB6, 0xF0}
+got = {"SATA (ATAPI packets)": collections.Counter(), "USB (usb-bot's SCSI requests)": collections.Counter()}
+try:
+    lines = open(sys.argv[1], errors="replace").read().splitlines()
+except OSError as e:
+    print("no trace of QEMU's drives: %s" % e); sys.exit(1)
+for line in lines:
+    m = re.search(r"ide_atapi_cmd_packet .*packet: ([0-9a-f]{2})", line)
+    if m: got["SATA (ATAPI packets)"][int(m.group(1), 16)] += 1
+    m = re.search(r"scsi_req_parsed target \d+ lun \d+ tag \d+ command (\d+)", line)
+    if m: got["USB (usb-bot's SCSI requests)"][int(m.group(1))] += 1
+bad = 0
+for road, n in got.items():
+    print("QEMU's drives on %s received: %s" % (road, ", ".join("%02Xh x%d" % (o, c) for o, c in sorted(n.items())) or "nothing"))
+    for o in sorted(n):
+        if o in deny:
+            print("FAIL: a command %02Xh reached a QEMU drive on %s" % (o, road)); bad = 1
+if not any(got.values()):
+    print("FAIL: QEMU's trace shows no command at all"); bad = 1
+sys.exit(bad)
+PY
+  ); then
+    passed=$((passed + 1))
+    echo "vm: pass qemu-trace"
+  else
+    failed=$((failed + 1))
+    echo "vm: FAIL qemu-trace"
+  fi
+  echo "$why" | sed 's/^/vm:   note: /'
 fi
-echo "vm: $(elapsed) s in all ($prep s preparing); console in $console"
+echo "vm: $(elapsed) s in all ($prep s preparing); console in $vm/console.log"
 echo "vm cases: $passed passed, $failed failed${skipped:+, $skipped skipped}"
 [ $failed = 0 ]

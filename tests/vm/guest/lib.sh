@@ -351,6 +351,9 @@ load_modules() {
 
 vm_main() {
   say "vm kernel $(uname -r) $(uname -v)"
+  case " $(cat /proc/cmdline) " in
+    *" orvex.boot=roads "*) . /vm/roads.sh; roads_main; return ;;
+  esac
   local start
   start=$(now)
   CASE=boot
