@@ -1,5 +1,6 @@
 // The simulated drive behind the two ASPI for Win32 entry points.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -33,7 +34,14 @@ void Rebuild() {
     path = sim::LibraryDir() + "/wnaspi32.cfg";
 #endif
   }
+#ifdef _WIN32
   g_configPath = path;
+#else
+  // One drive for processes that name its configuration differently.
+  char* real = realpath(path.c_str(), nullptr);
+  g_configPath = real != nullptr ? real : path;
+  std::free(real);
+#endif
   sim::BusConfig cfg;
   std::string text, error;
   if (sim::ReadTextFile(path, &text) && !sim::ParseConfig(text, &cfg, &error)) {
