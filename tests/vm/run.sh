@@ -6,13 +6,16 @@
 # as a member of the drive's group and as a user without access. Each case
 # is a file of tests/vm/cases/ run in the guest (tests/vm/README.md).
 #
-#   tests/vm/run.sh [--build DIR] [--deb FILE] [--pending] [CASE...]
+#   tests/vm/run.sh [--build DIR] [--deb FILE] [--pending] [--no-sg] [CASE...]
 #
 # --build DIR  a native build to take (default: build/native, built here)
 # --deb FILE   also unpack this package into the guest and run the cases
 #              that need it against the installed /usr/bin/orvex-cli
 # --pending    also run the cases marked "pending" (they wait for work
 #              elsewhere and are expected to fail until it lands)
+# --no-sg      boot without the sg module: the drive has its block node
+#              /dev/srN alone (the cases that say "# road: both" are meant
+#              for it)
 #
 # The kernel and busybox come from Debian's archive once (apt-get download,
 # never installed) and are kept under build/vm/cache. Exits nonzero on any
@@ -23,12 +26,14 @@ root=$(cd "$here/../.." && pwd)
 build=
 deb=
 pending=0
+no_sg=0
 wanted=()
 while [ $# -gt 0 ]; do
   case $1 in
     --build) build=$(realpath "$2"); shift 2 ;;
     --deb) deb=$(realpath "$2"); shift 2 ;;
     --pending) pending=1; shift ;;
+    --no-sg) no_sg=1; shift ;;
     -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     -*) echo "vm: unknown option $1" >&2; exit 64 ;;
     *) wanted+=("$1"); shift ;;
@@ -172,7 +177,10 @@ visit() {
   for d in ${deps//,/ }; do visit "$d"; done
   order+=("$key")
 }
-for m in configfs sr_mod sg target_core_user tcm_loop isofs; do visit $m; done
+for m in configfs sr_mod sg target_core_user tcm_loop isofs; do
+  [ "$m" = sg ] && [ "$no_sg" = 1 ] && continue
+  visit $m
+done
 printf '%s\n' "${order[@]}" >"$stage/vm/modules.list"
 
 # Images, and the CRC-32 of each 8 KiB piece the drive must receive.
@@ -188,6 +196,7 @@ for off in range(0, 0x1A0000, 8192):
 PY
 }
 image new 1.10
+image newer 1.20
 image ws 2.00
 
 # The cases: every file of cases/, or those named; "pending" ones only when
