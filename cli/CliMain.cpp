@@ -385,7 +385,10 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
                         "run the update again to check it anew", detail);
     if (rc == ENGINE_REFUSED)
       return Finish(out, ORVEX_EXIT_REFUSED,
-                    "refused: another update of the drive at " + address + " is running: nothing was sent", detail);
+                    "refused: another update of the drive at " + address + " is running" +
+                        (engine.m_strHoldNote.empty() ? std::string() : " (" + engine.m_strHoldNote + ")") +
+                        ": nothing was sent",
+                    detail);
     if (rc == ENGINE_DECLINED)
       return Finish(out, ORVEX_EXIT_DECLINED,
                     InterruptRequested() ? "stopped by " + InterruptName() + " at the confirmation: nothing was written"

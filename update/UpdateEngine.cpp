@@ -164,9 +164,8 @@ int CUpdateEngine::Prepare(FirmwareImage& image, int row, bool writeStrategy) {
   m_report.OnStage(STAGE_PREPARE);
   // Before anything reaches the drive, and before the question: a second
   // updater's pieces would overwrite this one's in the drive's buffer.
-  std::string note;
-  const int held = m_aspi.HoldDrive(row, &note);
-  if (!note.empty()) m_report.OnTrace(note);
+  const int held = m_aspi.HoldDrive(row, &m_strHoldNote);
+  if (!m_strHoldNote.empty()) m_report.OnTrace(m_strHoldNote);
 #ifndef ORVEX_GUARD_OFF_DRIVE_HOLD
   if (held != 0) {
     m_report.OnNotice(NOTICE_ERROR, IDS_DRIVE_BUSY, nullptr);

@@ -94,6 +94,9 @@ class CUpdateEngine {
   // Prepare refused: the drive, checked again inside the hold, changed or
   // did not answer. Its row then holds what it said, when it answered.
   bool m_bDriveChanged = false;
+  // What the hold of the drive said, when it could not be had in full (a
+  // lock file that another user holds, a missing lock folder).
+  std::string m_strHoldNote;
   std::uint32_t m_dwZoneSumBefore = 0;
   std::uint32_t m_dwZoneSumAfter = 0;
 

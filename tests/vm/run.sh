@@ -123,9 +123,9 @@ cp "$build/cli/orvex-cli" "$stage/opt/orvex/cli/"
 cp "$build/spti/libwnaspi32.so" "$stage/opt/orvex/spti/"
 cp "$build/sim/tcmu/sim-tcmu" "$stage/vm/bin/"
 ${CC:-cc} -O2 -Wall -o "$stage/vm/bin/vm-probe" "$here/probe.c" || die "cannot build tests/vm/probe.c"
-# Not busybox's applets: util-linux's setpriv, and coreutils' env, which
-# starts a program with every signal at its default.
-cp /usr/bin/setpriv /usr/bin/env "$stage/usr/bin/"
+# Not busybox's applets: util-linux's setpriv and flock, and coreutils'
+# env, which starts a program with every signal at its default.
+cp /usr/bin/setpriv /usr/bin/flock /usr/bin/env "$stage/usr/bin/"
 printf 'root:x:0:0:root:/:/bin/sh\nmember:x:1000:1000::/tmp:/bin/sh\nstranger:x:1001:1001::/tmp:/bin/sh\n' >"$stage/etc/passwd"
 printf 'root:x:0:\ncdrom:x:24:member\nmember:x:1000:\nstranger:x:1001:\n' >"$stage/etc/group"
 
@@ -149,7 +149,7 @@ copy_libs() {
   done
 }
 copy_libs "$stage"/opt/orvex/cli/orvex-cli "$stage"/opt/orvex/spti/libwnaspi32.so "$stage"/vm/bin/sim-tcmu \
-  "$stage"/usr/bin/setpriv "$stage"/usr/bin/env "$stage"/vm/bin/vm-probe
+  "$stage"/usr/bin/setpriv "$stage"/usr/bin/flock "$stage"/usr/bin/env "$stage"/vm/bin/vm-probe
 if [ -n "$deb" ]; then
   copy_libs $(find "$stage/usr/bin" "$stage/usr/lib" -type f \( -perm -u+x -o -name '*.so*' \) 2>/dev/null)
 fi

@@ -14,10 +14,11 @@ if [ -n "$SG" ]; then
   cli member update /vm/img/new.bin --yes
   expect_status 0 "the member's update"
   [ "$(stat -c '%u:%g %a' "$LOCK")" = "1000:24 660" ] || fail "the member made $(stat -c '%u:%g %a' "$LOCK"), want 1000:24 660"
-  $stranger /bin/flock -n "$LOCK" true 2>/dev/null && fail "the stranger could open the member's lock file"
+  $stranger /usr/bin/flock -n "$LOCK" true 2>/dev/null && fail "the stranger could open the member's lock file"
   rm -f "$LOCK"
 fi
-$stranger /bin/flock "$LOCK" sleep 60 &
+# -F: the lock is held by the process started here, which ends it.
+$stranger /usr/bin/flock -F "$LOCK" sleep 60 &
 holder=$!
 wait_for 5 "the stranger's lock file" test -e "$LOCK"
 made=$(stat -c '%u:%g %a' "$LOCK")
@@ -25,10 +26,10 @@ cli root -v update /vm/img/newer.bin --yes
 expect_status 2 "refused while the stranger holds the lock file"
 expect_line err 'belongs to user 1001' "naming the lock file's owner"
 said=$(grep 'belongs to' "$ERR" | head -1)
-kill "$holder"
+kill -KILL "$holder"
 wait "$holder"
-cli root update /vm/img/newer.bin --yes
+cli root -v update /vm/img/newer.bin --yes
 expect_status 0 "the update once the stranger let go"
 [ "$(stat -c '%u:%g %a' "$LOCK")" = "0:24 660" ] || fail "after root's update the lock file is $(stat -c '%u:%g %a' "$LOCK"), want 0:24 660"
-$stranger /bin/flock -n "$LOCK" true 2>/dev/null && fail "the stranger can still open the lock file"
+$stranger /usr/bin/flock -n "$LOCK" true 2>/dev/null && fail "the stranger can still open the lock file"
 note "the stranger's file was $made; root said: $said; then $(stat -c '%u:%g %a' "$LOCK")"
