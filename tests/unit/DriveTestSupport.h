@@ -127,7 +127,9 @@ class SimTest : public ::testing::Test {
   // the one a live transport keeps for its next request.
   void ExpectEventsClosed(const CMyASPI32* live = nullptr) const {
     EXPECT_EQ(headless::OpenEventCount(), m_eventsBefore + (live != nullptr ? live->KeptEvents() : 0));
-    if (live != nullptr) EXPECT_LE(live->KeptEvents(), 1);
+    if (live != nullptr) {
+      EXPECT_LE(live->KeptEvents(), 1);
+    }
   }
 
   TempDir m_dir;

@@ -204,7 +204,9 @@ TEST_F(UpdateEngineTest, AFailureAtEachRequestEndsInItsResult) {
       const bool afterCommit = s.first.rfind("commit", 0) == 0 || (s.first == "readzone" && s.second == 2);
       const bool tur = s.first == "tur";  // not ready means no disc: the update goes on
       EXPECT_EQ(rc, tur ? ENGINE_OK : afterCommit ? ENGINE_COMMIT_FAILED : ENGINE_NOT_WRITTEN) << what;
-      if (!tur && !afterCommit) EXPECT_EQ(CountLog("3B07"), 0u) << what;
+      if (!tur && !afterCommit) {
+        EXPECT_EQ(CountLog("3B07"), 0u) << what;
+      }
       // Held exactly when a piece was sent, and released before the
       // outcome's notice, whatever failed.
       const Strings& ev = report_.events;
