@@ -84,6 +84,41 @@ int OpenLockFile(const std::string& path, long group, struct stat* found, std::s
   return fd;
 }
 
+// flock(2) on the lock's file: LOCK_HELD with its descriptor in *out.
+int TakeLockFile(const std::string& path, long group, int* out, std::string* why) {
+  for (int attempt = 0;; ++attempt) {
+    struct stat st;
+    const int fd = OpenLockFile(path, group, &st, why);
+    if (fd < 0) return LOCK_REFUSED;
+    // One open file per holder: two holders in one process exclude each
+    // other as two processes do.
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      *out = fd;
+      return LOCK_HELD;
+    }
+    const int e = errno;
+    if (e != EWOULDBLOCK) {
+      close(fd);
+      *why = path + ": " + Text(e);
+      return LOCK_REFUSED;
+    }
+    // Held: by another updater, or by a user without rights to the drive
+    // who made the file before any updater did and keeps it locked. Root
+    // puts a file of its own in its place, while the name still is that
+    // file: the other's lock stays on a file no updater opens again.
+    const bool squatted =
+        group != kNoGroup && st.st_uid != 0 && st.st_uid != geteuid() && st.st_gid != static_cast<gid_t>(group);
+    struct stat named;
+    const bool same = stat(path.c_str(), &named) == 0 && named.st_ino == st.st_ino && named.st_dev == st.st_dev;
+    close(fd);
+    if (squatted && geteuid() == 0 && attempt == 0 && same && unlink(path.c_str()) == 0) continue;
+    if (squatted)
+      *why = path + " is held, and belongs to " + Owner(st) +
+             ", who has no rights to the drive; root's next update puts a file of its own in its place";
+    return LOCK_BUSY;
+  }
+}
+
 }  // namespace
 
 std::string headless::LockFileName(const std::string& name, const std::string& device) {
@@ -126,26 +161,8 @@ int CNamedLock::Acquire(const std::string& name, const std::string& device, std:
   }
   int fd = -1;
 #ifndef ORVEX_GUARD_OFF_PROCESS_LOCK
-  const std::string path = headless::LockFileName(name, device);
-  const long group = NodeGroup(device);
-  struct stat st;
-  fd = OpenLockFile(path, group, &st, why);
-  if (fd < 0) return LOCK_REFUSED;
-  // One open file per holder: two holders in one process exclude each
-  // other as two processes do.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int e = errno;
-    close(fd);
-    if (e != EWOULDBLOCK) {
-      *why = path + ": " + Text(e);
-      return LOCK_REFUSED;
-    }
-    // Held: by another updater, or by a user without rights to the drive
-    // who made the file before any updater did.
-    if (group != kNoGroup && st.st_uid != 0 && st.st_uid != geteuid() && st.st_gid != static_cast<gid_t>(group))
-      *why = path + " is held, and belongs to " + Owner(st) + ", who has no rights to the drive; root can remove it";
-    return LOCK_BUSY;
-  }
+  const int taken = TakeLockFile(headless::LockFileName(name, device), NodeGroup(device), &fd, why);
+  if (taken != LOCK_HELD) return taken;
 #endif
   std::lock_guard<std::mutex> guard(g_lock);
   if (g_held.count(name) != 0) {

@@ -48,11 +48,11 @@ TEST_F(NamedLockTest, OneDeviceIsOneLockWhateverNameOrAddressReachesIt) {
   EXPECT_EQ(second.Acquire("Orvex drive 0:0:0", "/dev/null", &why), LOCK_HELD) << why;
 }
 
-// A user without rights to the drive made its lock file before any updater:
-// while that user holds it the update is refused, naming the file's owner;
-// otherwise root takes the file over and it is closed to that user.
-TEST_F(NamedLockTest, ALockFileMadeByAnotherUserIsNamedAndTakenOver) {
-  if (geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
+// A user without rights to the drive made its lock file before any updater
+// and keeps it locked: another user of the drive is refused and told whose
+// file it is; root puts a file of its own in its place, closed to that user.
+TEST_F(NamedLockTest, ALockFileHeldByAUserWithoutRightsIsNamedAndReplacedByRoot) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as other users";
   const uid_t stranger = 65534;
   ASSERT_EQ(chmod(m_dir.Path().c_str(), 01777), 0);  // as /run/lock
   const std::string file = headless::LockFileName("Orvex drive 0:0:0", "/dev/null");
@@ -61,28 +61,31 @@ TEST_F(NamedLockTest, ALockFileMadeByAnotherUserIsNamedAndTakenOver) {
   ASSERT_EQ(fchown(planted, stranger, stranger), 0);
   ASSERT_EQ(fchmod(planted, 0666), 0);
   ASSERT_EQ(flock(planted, LOCK_EX), 0);
+  // `code` run as user `uid` in a child: its exit status.
+  auto as = [](uid_t uid, int (*code)(const std::string&), const std::string& arg) {
+    const pid_t child = fork();
+    if (child == 0) _exit(setgid(uid) == 0 && setuid(uid) == 0 ? code(arg) : 99);
+    int status = -1;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  EXPECT_EQ(as(65533, [](const std::string&) {
+              CNamedLock lock;
+              std::string why;
+              const int r = lock.Acquire("Orvex drive 0:0:0", "/dev/null", &why);
+              return r == LOCK_BUSY && why.find("belongs to user 65534") != std::string::npos ? 0 : 1;
+            }, ""), 0);
 
   CNamedLock lock;
   std::string why;
-  EXPECT_EQ(lock.Acquire("Orvex drive 0:0:0", "/dev/null", &why), LOCK_BUSY);
-  EXPECT_NE(why.find("belongs to user 65534"), std::string::npos) << why;
-  close(planted);
-
   ASSERT_EQ(lock.Acquire("Orvex drive 0:0:0", "/dev/null", &why), LOCK_HELD) << why;
   struct stat st;
   ASSERT_EQ(stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, 0u);
   EXPECT_EQ(st.st_gid, 0u);  // /dev/null's group
   EXPECT_EQ(st.st_mode & 07777, 0660u);
-  // The stranger can no longer open it, so cannot hold it either.
-  const pid_t child = fork();
-  if (child == 0) {
-    if (setgid(stranger) != 0 || setuid(stranger) != 0) _exit(2);
-    _exit(open(file.c_str(), O_RDONLY) < 0 && errno == EACCES ? 0 : 1);
-  }
-  int status = -1;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(as(stranger, [](const std::string& f) { return open(f.c_str(), O_RDONLY) < 0 && errno == EACCES ? 0 : 1; },
+               file), 0);
+  close(planted);
 }
 
 }  // namespace
