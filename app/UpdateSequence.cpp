@@ -59,6 +59,16 @@ void CUpdaterDlg::OnUpdate() {
     } else {
       // Before the disc check nothing was disabled.
       if (engine.m_failedStage != STAGE_PREPARE) EnableRunControls(true);
+      if (engine.m_bDriveChanged) {
+        // The admission no longer holds: the drive shows what it said
+        // inside the hold, and Open checks the image against that.
+        m_nAdmittedRow = -1;
+        EnableDlgItem(IDC_UPDATE, false);
+        const DriveEntry& d = m_aspi.m_drives[row];
+        m_strCurrent = IdentityText(d.szVendor, d.szProduct, d.szRevision);
+        UpdateData(false);
+        ShowStatus(IDS_DRIVE_CHANGED);
+      }
       if (m_bAutoMode) m_nRunResult = RUN_FAILED;
     }
     EndRun();

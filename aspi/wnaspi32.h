@@ -185,5 +185,13 @@ enum : DWORD {
   ORVEX_HOLD_UNAVAILABLE = 2,  // the system offers no hold here
   ORVEX_HOLD_NO_DEVICE = 3
 };
+// And, looked up the same way (a library without it names no device):
+//   DWORD OrvexDeviceName(BYTE ha, BYTE target, BYTE lun, char* name, DWORD size)
+// the system's name of the device at that address ("/dev/sr0" on Linux),
+// which stays the same for every process while the device is attached,
+// whatever address a search gave it: the updaters' lock between processes
+// is keyed by it. Writes it NUL-terminated; returns its length, 0 when
+// there is no such device or `size` is too small.
+typedef DWORD (*PFN_OrvexDeviceName)(BYTE ha, BYTE target, BYTE lun, char* name, DWORD size);
 static_assert(sizeof(SRB_HAInquiry) == 60, "SRB_HAInquiry");
 static_assert(sizeof(SRB_GDEVBlock) == 12, "SRB_GDEVBlock");

@@ -400,9 +400,17 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
     engine.EndUpdate();
     detail["stage"] = StageName(engine.m_failedStage);
     detail["aspi"] = engine.m_nFailedResult;
+    if (rc == ENGINE_REFUSED && engine.m_bDriveChanged)
+      return Finish(out, ORVEX_EXIT_REFUSED,
+                    "refused: the drive at " + address + " changed since it was checked (now " +
+                        IdentityText(d.szVendor, d.szProduct, d.szRevision) + "), or did not answer: nothing was written; "
+                        "run the update again to check it anew", detail);
     if (rc == ENGINE_REFUSED)
       return Finish(out, ORVEX_EXIT_REFUSED,
-                    "refused: another update of the drive at " + address + " is running: nothing was sent", detail);
+                    "refused: another update of the drive at " + address + " is running" +
+                        (engine.m_strHoldNote.empty() ? std::string() : " (" + engine.m_strHoldNote + ")") +
+                        ": nothing was sent",
+                    detail);
     if (rc == ENGINE_DECLINED)
       return Finish(out, ORVEX_EXIT_DECLINED,
                     InterruptRequested() ? "stopped by " + InterruptName() + " at the confirmation: nothing was written"

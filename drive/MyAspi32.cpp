@@ -99,6 +99,7 @@ void CMyASPI32::Load(const char* library) {
   }
   // Optional: a library without it offers no hold of its own.
   m_pfnHold = reinterpret_cast<PFN_OrvexDriveHold>(SysGetProcAddress(m_hAspi, "OrvexDriveHold"));
+  m_pfnDeviceName = reinterpret_cast<PFN_OrvexDeviceName>(SysGetProcAddress(m_hAspi, "OrvexDeviceName"));
   DWORD info = m_pfnGetSupportInfo();
   if (((info >> 8) & 0xFF) != SS_COMP) {
     m_nStatus = ASPI_ERR_NOT_READY;
@@ -341,6 +342,14 @@ int CMyASPI32::AddDrive(const SRB_ExecSCSICmd& srb) {
     m_nStatus = ASPI_ERR_TABLE_FULL;
     return ASPI_ERR_TABLE_FULL;
   }
+  DriveEntry row = {};
+  const int rc = ReadInquiryAnswer(srb, &row);
+  if (rc != 0) return rc;
+  m_drives[m_nDrives++] = row;
+  return 0;
+}
+
+int CMyASPI32::ReadInquiryAnswer(const SRB_ExecSCSICmd& srb, DriveEntry* out) {
   const BYTE* data = srb.SRB_BufPointer;
   if (data == nullptr || srb.SRB_BufLen < 36) return ASPI_ERR_VENDOR;
   DriveEntry row = {};
@@ -355,8 +364,16 @@ int CMyASPI32::AddDrive(const SRB_ExecSCSICmd& srb) {
   row.nHaId = srb.SRB_HaId;
   row.nTarget = srb.SRB_Target;
   row.nLun = srb.SRB_Lun;
-  m_drives[m_nDrives++] = row;
+  *out = row;
   return 0;
+}
+
+int CMyASPI32::InquireDrive(int drive, DriveEntry* now) {
+  BYTE answer[INQUIRY_LENGTH] = {};
+  SRB_ExecSCSICmd srb;
+  BuildInquiry(srb, answer);
+  const int rc = ExecuteOnDrive(srb, drive);
+  return rc != 0 ? rc : ReadInquiryAnswer(srb, now);
 }
 
 std::string CMyASPI32::DriveLockName(int drive) const {
@@ -375,11 +392,23 @@ DWORD CMyASPI32::CallHold(DWORD op, int drive) {
   return m_pfnHold(op, static_cast<BYTE>(d.nHaId), static_cast<BYTE>(d.nTarget), static_cast<BYTE>(d.nLun));
 }
 
+std::string CMyASPI32::DriveDeviceName(int drive) const {
+  if (m_pfnDeviceName == nullptr || drive < 0 || drive >= m_nDrives || drive >= MAX_DRIVES) return std::string();
+  const DriveEntry& d = m_drives[drive];
+  char name[512] = {};
+  const DWORD n = m_pfnDeviceName(static_cast<BYTE>(d.nHaId), static_cast<BYTE>(d.nTarget),
+                                  static_cast<BYTE>(d.nLun), name, sizeof name);
+  return n > 0 && n < sizeof name ? std::string(name, n) : std::string();
+}
+
 int CMyASPI32::HoldDrive(int drive, std::string* note) {
   note->clear();
   if (drive < 0 || drive >= m_nDrives || drive >= MAX_DRIVES) return ASPI_ERR_BAD_DRIVE;
   ReleaseDrive();
-  if (!m_driveLock.Acquire(DriveLockName(drive))) return ASPI_ERR_DRIVE_BUSY;
+  // Refused either way: busy, or a lock that cannot be had at all, which
+  // would leave the drive to any other updater.
+  if (m_driveLock.Acquire(DriveLockName(drive), DriveDeviceName(drive), note) != LOCK_HELD)
+    return ASPI_ERR_DRIVE_BUSY;
   if (m_pfnHold == nullptr) {
     *note = "the ASPI library offers no hold of the drive; other programs are not kept from it";
     return 0;

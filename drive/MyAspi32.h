@@ -49,6 +49,12 @@ class CMyASPI32 {
   void InquireAll(InquiryFn fn, void* context);
   // Admits the answer of a completed INQUIRY into the table.
   int AddDrive(const SRB_ExecSCSICmd& srb);
+  // What the table takes from a completed INQUIRY's answer; 0, or
+  // ASPI_ERR_VENDOR when it is no admitted drive's.
+  static int ReadInquiryAnswer(const SRB_ExecSCSICmd& srb, DriveEntry* out);
+  // INQUIRY of table row `drive` now, read as the scan reads it into
+  // *now; a request's result, or ASPI_ERR_VENDOR.
+  int InquireDrive(int drive, DriveEntry* now);
   // Sends one request and waits for it; returns a result value (Srb.h).
   // Without a usable library nothing is sent and the object's status is
   // returned. The library works on a private copy of the block and buffer;
@@ -61,12 +67,13 @@ class CMyASPI32 {
   int StartStopUnit(int drive, BYTE control);
 
   // Holds drive row `drive` for this process's update, from before its
-  // first request until ReleaseDrive: a lock named after the drive's
-  // address that every updater of this machine takes, and the library's
-  // own hold (OrvexDriveHold) where it has one. 0 when held;
-  // ASPI_ERR_DRIVE_BUSY when another updater has the drive, and then
-  // nothing may be sent. *note says what could not be held, and why, when
-  // the update goes on without it.
+  // first request until ReleaseDrive: a lock that every updater of this
+  // machine takes, named after the drive's address and, where the library
+  // names the device (OrvexDeviceName), keyed by the device, whatever the
+  // library; and the library's own hold (OrvexDriveHold) where it has one.
+  // 0 when held; ASPI_ERR_DRIVE_BUSY when another updater has the drive or
+  // the lock cannot be had, and then nothing may be sent. *note says what
+  // could not be held, and why.
   int HoldDrive(int drive, std::string* note);
   // Lets the drive go; safe to call when nothing is held, from any thread.
   void ReleaseDrive();
@@ -74,6 +81,9 @@ class CMyASPI32 {
   // The lock's name for table row `drive` ("Global\Orvex drive 1:0:0"
   // where the system has a global namespace).
   std::string DriveLockName(int drive) const;
+  // The library's name of the device at table row `drive`; empty when it
+  // names none.
+  std::string DriveDeviceName(int drive) const;
   // Devices the library's last search found held by another process.
   int BusyDevices() const;
 
@@ -93,6 +103,7 @@ class CMyASPI32 {
   // "failed".
   int m_nLastResult = 0;
   PFN_OrvexDriveHold m_pfnHold = nullptr;
+  PFN_OrvexDeviceName m_pfnDeviceName = nullptr;
   RequestTraceFn m_pfnTrace = nullptr;
   void* m_pTraceContext = nullptr;
 

@@ -5,6 +5,12 @@
 #include <cstdint>
 #include <string>
 
+enum NamedLockResult : int {
+  LOCK_HELD = 0,
+  LOCK_BUSY = 1,     // another holder has it
+  LOCK_REFUSED = 2   // it cannot be had at all
+};
+
 class CNamedLock {
  public:
   CNamedLock() = default;
@@ -12,9 +18,15 @@ class CNamedLock {
   CNamedLock(const CNamedLock&) = delete;
   CNamedLock& operator=(const CNamedLock&) = delete;
 
-  // False when another holder has the name (or it cannot be had at all).
-  // Any thread may release what another thread took.
-  bool Acquire(const std::string& name);
+  // `name` is the lock's name ("Global\Orvex drive 1:0:0"). `device`, when
+  // not empty, is the system's name of the device the lock stands for:
+  // where locks are files (Linux), the lock is keyed by the device, so that
+  // every process addressing it takes one lock whatever address its search
+  // gave it, and only a user with rights to the device's node shares the
+  // lock's file. Windows' named mutex keeps the name alone. Not LOCK_HELD:
+  // *why may say more, and nothing may be sent. Any thread may release
+  // what another thread took.
+  int Acquire(const std::string& name, const std::string& device, std::string* why);
   void Release();
   bool Held() const { return m_handle != 0; }
 

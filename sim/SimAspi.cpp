@@ -1,5 +1,7 @@
 // The simulated drive behind the two ASPI for Win32 entry points.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "aspi/wnaspi32.h"
@@ -15,6 +17,9 @@
 namespace {
 
 sim::SimBus* g_bus = nullptr;
+// The configuration the bus was built from: with an address, it names a
+// simulated drive for every process that simulates the same one.
+std::string g_configPath;
 
 // Starts the bus afresh from the configuration and the flash-state file.
 void Rebuild() {
@@ -29,6 +34,14 @@ void Rebuild() {
     path = sim::LibraryDir() + "/wnaspi32.cfg";
 #endif
   }
+#ifdef _WIN32
+  g_configPath = path;
+#else
+  // One drive for processes that name its configuration differently.
+  char* real = realpath(path.c_str(), nullptr);
+  g_configPath = real != nullptr ? real : path;
+  std::free(real);
+#endif
   sim::BusConfig cfg;
   std::string text, error;
   if (sim::ReadTextFile(path, &text) && !sim::ParseConfig(text, &cfg, &error)) {
@@ -111,4 +124,20 @@ SIM_EXPORT DWORD SendASPI32Command(void* p) {
   sim::SleepMs(d.latencyMs);
   Finish(&srb, d);
   return srb.SRB_Status;
+}
+
+// "sim CONFIG HA:TARGET:LUN" for a configured device: two processes that
+// simulate one drive take one lock for it.
+SIM_EXPORT DWORD OrvexDeviceName(BYTE ha, BYTE target, BYTE lun, char* name, DWORD size) {
+  if (g_bus == nullptr) Rebuild();
+  for (int i = 0; i < g_bus->DeviceCount(); ++i) {
+    const sim::DeviceConfig& c = g_bus->Device(i).Config();
+    if (c.ha != ha || c.target != target || c.lun != lun) continue;
+    const std::string text = "sim " + g_configPath + " " + std::to_string(ha) + ":" + std::to_string(target) + ":" +
+                             std::to_string(lun);
+    if (name == nullptr || text.size() >= size) return 0;
+    std::memcpy(name, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size());
+  }
+  return 0;
 }

@@ -143,6 +143,11 @@ DWORD CAspiRouter::Hold(DWORD op, BYTE ha, BYTE target, BYTE lun) {
   return op == ORVEX_HOLD_BUSY_COUNT ? 0 : ORVEX_HOLD_UNAVAILABLE | (kErrNotSupported << 8);
 }
 
+DWORD CAspiRouter::DeviceName(BYTE ha, BYTE target, BYTE lun, char* name, DWORD size) {
+  if (m_road == kUndecided) SupportInfo();
+  return m_road != kInstalled ? m_layer.DeviceName(ha, target, lun, name, size) : 0;
+}
+
 DWORD CAspiRouter::Send(void* srb) {
   if (m_road == kUndecided) SupportInfo();
   if (m_road == kInstalled) return m_pfnSend(srb);

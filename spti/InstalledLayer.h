@@ -37,6 +37,8 @@ class CAspiRouter {
   // SendASPI32Command on the road chosen (chosen first if not yet).
   // OrvexDriveHold: the pass-through's hold; an installed layer offers none.
   DWORD Hold(DWORD op, BYTE ha, BYTE target, BYTE lun);
+  // OrvexDeviceName: the pass-through's device; an installed layer names none.
+  DWORD DeviceName(BYTE ha, BYTE target, BYTE lun, char* name, DWORD size);
   DWORD Send(void* srb);
 
   Road CurrentRoad() const { return m_road; }

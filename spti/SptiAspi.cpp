@@ -40,3 +40,9 @@ extern "C" DWORD OrvexDriveHold(DWORD op, BYTE ha, BYTE target, BYTE lun) {
   spti::CLayerLock lock;
   return Router().Hold(op, ha, target, lun);
 }
+
+// The device at an address, for the updaters' lock between processes.
+extern "C" DWORD OrvexDeviceName(BYTE ha, BYTE target, BYTE lun, char* name, DWORD size) {
+  spti::CLayerLock lock;
+  return Router().DeviceName(ha, target, lun, name, size);
+}

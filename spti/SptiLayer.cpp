@@ -143,6 +143,14 @@ DWORD CSptiLayer::Hold(DWORD op, BYTE ha, BYTE target, BYTE lun) {
   return err == kErrBusy ? ORVEX_HOLD_BUSY : ORVEX_HOLD_UNAVAILABLE | (err << 8);
 }
 
+DWORD CSptiLayer::DeviceName(BYTE ha, BYTE target, BYTE lun, char* name, DWORD size) {
+  if (!m_bEnumerated) Enumerate();
+  const Device* d = Find(ha, target, lun);
+  if (d == nullptr || name == nullptr || d->path.size() >= size) return 0;
+  std::memcpy(name, d->path.c_str(), d->path.size() + 1);
+  return static_cast<DWORD>(d->path.size());
+}
+
 void CSptiLayer::CloseAll() {
   for (Device& d : m_devices) {
     if (d.held) m_io.Hold(&d.handle, d.path, false);

@@ -43,6 +43,9 @@ class CSptiLayer {
   // ORVEX_HOLD_BUSY_COUNT the number of devices the last search found
   // held by another process. A new search lets every hold go.
   DWORD Hold(DWORD op, BYTE ha, BYTE target, BYTE lun);
+  // OrvexDeviceName: the path the search opened the device by (its user's
+  // name for it, /dev/srN on Linux, whichever node carries the requests).
+  DWORD DeviceName(BYTE ha, BYTE target, BYTE lun, char* name, DWORD size);
 
   struct Device {
     std::string path;

@@ -137,14 +137,35 @@ void CUpdateEngine::EndUpdate() {
   m_aspi.ReleaseDrive();
 }
 
+int CUpdateEngine::Recheck(FirmwareImage& image, int row) {
+  if (row < 0 || row >= m_aspi.m_nDrives || row >= MAX_DRIVES) return ASPI_ERR_BAD_DRIVE;
+  DriveEntry& checked = m_aspi.m_drives[row];
+  DriveEntry now = {};
+  int rc = m_aspi.InquireDrive(row, &now);
+  if (rc != 0) return rc;
+  if (std::strcmp(now.szVendor, checked.szVendor) != 0 || std::strcmp(now.szProduct, checked.szProduct) != 0 ||
+      std::strcmp(now.szRevision, checked.szRevision) != 0) {
+    // Another update, or another program, changed the drive since its
+    // check: the next check is made against what it says now.
+    checked = now;
+    return -1;
+  }
+  // Vendor and product still match the image's, as admitted; the
+  // identification text is read and looked for as the admission did.
+  m_aspi.m_nLastResult = 0;
+  image.SetDriveIndex(row);
+  if (image.MatchDrive(now.szVendor, now.szProduct) != 0) return m_aspi.m_nLastResult != 0 ? m_aspi.m_nLastResult : -1;
+  return 0;
+}
+
 int CUpdateEngine::Prepare(FirmwareImage& image, int row, bool writeStrategy) {
   m_bStopped = false;
+  m_bDriveChanged = false;
   m_report.OnStage(STAGE_PREPARE);
   // Before anything reaches the drive, and before the question: a second
   // updater's pieces would overwrite this one's in the drive's buffer.
-  std::string note;
-  const int held = m_aspi.HoldDrive(row, &note);
-  if (!note.empty()) m_report.OnTrace(note);
+  const int held = m_aspi.HoldDrive(row, &m_strHoldNote);
+  if (!m_strHoldNote.empty()) m_report.OnTrace(m_strHoldNote);
 #ifndef ORVEX_GUARD_OFF_DRIVE_HOLD
   if (held != 0) {
     m_report.OnNotice(NOTICE_ERROR, IDS_DRIVE_BUSY, nullptr);
@@ -152,6 +173,19 @@ int CUpdateEngine::Prepare(FirmwareImage& image, int row, bool writeStrategy) {
   }
 #endif
   if (!m_report.Ask(QUESTION_CONFIRM)) return Fail(STAGE_PREPARE, 0, ENGINE_DECLINED);
+
+  // The admission was made before the drive was held, maybe long before
+  // (the dialog's Open): another updater may have written the drive since.
+  // Checked again after the question, the check is the last thing before
+  // the first write, and a declined update sends nothing at all.
+#ifndef ORVEX_GUARD_OFF_RECHECK
+  const int recheck = Recheck(image, row);
+  if (recheck != 0) {
+    m_bDriveChanged = true;
+    m_report.OnNotice(NOTICE_ERROR, IDS_DRIVE_CHANGED, nullptr);
+    return Fail(STAGE_PREPARE, recheck, ENGINE_REFUSED);
+  }
+#endif
 
   m_report.OnStatus(IDS_PLEASE_WAIT);
   if (writeStrategy) {

@@ -67,8 +67,10 @@ class CUpdateEngine {
   int Admit(FirmwareImage& image, const char* path, int row, const std::string& current,
             const AdmitRules& rules, AdmitResult* result);
   // Holds the drive for this update alone (refused, with nothing sent,
-  // when another updater has it), then the confirmation, the zone sum
-  // before a write strategy, the disc check and eject.
+  // when another updater has it), then the confirmation, the check of the
+  // drive again inside the hold (refused, with nothing written, when it no
+  // longer is what drive row `row` says, the row the image was admitted
+  // for), the zone sum before a write strategy, the disc check and eject.
   int Prepare(FirmwareImage& image, int row, bool writeStrategy);
   // The pieces and, for the main firmware, the transfer checksum.
   int Transfer(FirmwareImage& image, int row, bool writeStrategy);
@@ -89,12 +91,22 @@ class CUpdateEngine {
   int m_nFailedResult = 0;
   // The transfer stopped because the front end asked.
   bool m_bStopped = false;
+  // Prepare refused: the drive, checked again inside the hold, changed or
+  // did not answer. Its row then holds what it said, when it answered.
+  bool m_bDriveChanged = false;
+  // What the hold of the drive said, when it could not be had in full (a
+  // lock file that another user holds, a missing lock folder).
+  std::string m_strHoldNote;
   std::uint32_t m_dwZoneSumBefore = 0;
   std::uint32_t m_dwZoneSumAfter = 0;
 
  private:
   int Fail(UpdateStage stage, int result, int engineResult);
   void BeginHold();
+  // INQUIRY and the identification text of drive row `row` again; 0 when
+  // the drive is still the one the row describes and the image's rules
+  // admitted.
+  int Recheck(FirmwareImage& image, int row);
   CMyASPI32& m_aspi;
   CUpdateReport& m_report;
   bool m_bHolding = false;

@@ -8,7 +8,7 @@
 // The steps of an update, in order.
 enum UpdateStage : int {
   STAGE_CHECK = 0,     // image, model and version rules; nothing written
-  STAGE_PREPARE = 1,   // confirmation and, for a write strategy, the zone sum before
+  STAGE_PREPARE = 1,   // hold, confirmation, the drive checked again, and for a write strategy the zone sum before
   STAGE_DISC = 2,      // disc check and eject
   STAGE_TRANSFER = 3,  // WRITE BUFFER pieces
   STAGE_VERIFY = 4,    // the drive's transfer checksum

@@ -14,5 +14,8 @@ const std::set<std::string>& NamedLocksAsked();
 // Another process holds `name` until ResetNamedLocks.
 void OtherProcessHolds(const std::string& name);
 void ResetNamedLocks();
+// The file whose lock stands for `name` (or `device`, when it is not
+// empty): under $ORVEX_LOCK_DIR (not in a privileged run), else /run/lock.
+std::string LockFileName(const std::string& name, const std::string& device);
 
 }  // namespace headless

@@ -14,6 +14,8 @@ build=$(realpath "$1")
 cli=$build/cli/orvex-cli
 rig=$(mktemp -d "${TMPDIR:-/tmp}/orvex-cli-sgio.XXXXXX")
 trap '"$here/native-rig.sh" stop "$rig"; rm -rf "$rig"' EXIT
+# The updaters' lock files: the rig's own, not the machine's /run/lock.
+export ORVEX_LOCK_DIR="$rig"
 failed=0
 fail() {
   echo "FAIL $*"

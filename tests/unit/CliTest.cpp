@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -28,9 +29,12 @@ struct CliRun {
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The drives' locks between processes: this test's own.
+    setenv("ORVEX_LOCK_DIR", m_dir.Path().c_str(), 1);
     WriteConfig("");
     Image("new.bin", "KORVELIN", "DVDRRW MQT-R41A ", "1.10");
   }
+  void TearDown() override { unsetenv("ORVEX_LOCK_DIR"); }
 
   // One drive of revision 1.00 and a device of another vendor; `extra`
   // lines go after the drive's.
@@ -268,6 +272,47 @@ TEST_F(CliTest, BadInputGivesOneLineAndItsStatusAndNoWrite) {
   }
 }
 
+// Two orvex-cli processes on one simulated drive: the second, started while
+// the first writes, is refused at once and sends nothing but its checks;
+// one run of pieces, one commit. A drive that does not answer its second
+// check, inside the hold, is refused with nothing written.
+TEST_F(CliTest, TwoUpdatersOfOneDriveNeverInterleave) {
+  WriteConfig("latency 2\n");
+  const std::string script = std::string("cd '") + m_dir.Path() + "' && cli='" + ORVEX_CLI_PATH +
+                             "' && ($cli --transport sim:sim.cfg update new.bin --yes >a.txt 2>&1 & a=$!; "
+                             "for i in $(seq 2000); do grep -q cdb=3B06 sim.log 2>/dev/null && break; sleep 0.01; done; "
+                             "$cli --transport sim:sim.cfg update new.bin --yes >b.txt 2>&1; echo $?; wait $a; echo $?)";
+  std::FILE* p = popen(script.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  int second = -1, first = -1;
+  EXPECT_EQ(std::fscanf(p, "%d %d", &second, &first), 2);
+  pclose(p);
+  std::ifstream b(m_dir.Path("b.txt"));
+  const std::string words((std::istreambuf_iterator<char>(b)), {});
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 2) << words;
+  EXPECT_NE(words.find("another update of the drive at 0:1:0 is running"), std::string::npos) << words;
+  std::ifstream log(m_dir.Path("sim.log"));
+  // The writes, in the order the drive got them (the second's scan may
+  // read the drive meanwhile).
+  std::vector<std::string> writes;
+  for (std::string line; std::getline(log, line);) {
+    const std::string kind = line.substr(line.find("cdb=") + 4, 4);
+    if (kind.compare(0, 2, "3B") == 0) writes.push_back(kind);
+  }
+  std::vector<std::string> one(208, "3B06");
+  one.push_back("3B07");
+  EXPECT_EQ(writes, one);
+
+  std::remove(m_dir.Path("flash.txt").c_str());
+  std::remove(m_dir.Path("sim.log").c_str());
+  WriteConfig("fault inquiry 2 check 02 04 00\n");
+  CliRun r = Cli("update new.bin --yes");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(Stderr().find("refused: the drive at 0:1:0 changed since it was checked"), std::string::npos) << Stderr();
+  EXPECT_EQ(Writes(), 0);
+}
+
 // orvex-cli's logind inhibitor lock, against python3-dbusmock's logind on
 // a bus of the test's own, reached through DBUS_SYSTEM_BUS_ADDRESS: held
 // while the drive writes (seen from outside, as logind lists it), gone when
@@ -284,6 +329,7 @@ class CliHoldTest : public CliTest {
   void TearDown() override {
     for (const std::string& pid : m_pids) Sh("kill " + pid + " 2>/dev/null; wait " + pid + " 2>/dev/null");
     unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    CliTest::TearDown();
   }
   static std::string Sh(const std::string& cmd) {
     std::string out;

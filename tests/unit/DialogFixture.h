@@ -41,6 +41,8 @@ class DialogFixture : public ::testing::Test {
     EXPECT_EQ(chdir(dir_.c_str()), 0);
     headless::SetLibraryDir(ORVEX_SIM_DIR);
     setenv("ORVEX_SIM_CONFIG", (dir_ + "/sim.cfg").c_str(), 1);
+    // The drives' locks between processes: this test's own.
+    setenv("ORVEX_LOCK_DIR", dir_.c_str(), 1);
   }
   void TearDown() override {
     headless::JoinWorkers();
@@ -49,6 +51,7 @@ class DialogFixture : public ::testing::Test {
     headless::SetLibraryDir("");
     CMyASPI32::s_nRequestLimitMs = 60000;
     unsetenv("ORVEX_SIM_CONFIG");
+    unsetenv("ORVEX_LOCK_DIR");
     EXPECT_EQ(chdir(oldCwd_.c_str()), 0);
     std::string cmd = "rm -rf '" + dir_ + "'";
     EXPECT_EQ(std::system(cmd.c_str()), 0);

@@ -77,6 +77,7 @@ class SimTest : public ::testing::Test {
   }
   void TearDown() override {
     unsetenv("ORVEX_SIM_CONFIG");
+    unsetenv("ORVEX_LOCK_DIR");
     headless::SetLibraryDir("");
     headless::ResetSysInfo();
     CMyASPI32::s_nRequestLimitMs = 60000;
@@ -89,6 +90,7 @@ class SimTest : public ::testing::Test {
                        "\n" + body;
     m_dir.Write("sim.cfg", text);
     setenv("ORVEX_SIM_CONFIG", m_dir.Path("sim.cfg").c_str(), 1);
+    setenv("ORVEX_LOCK_DIR", m_dir.Path().c_str(), 1);
   }
 
   std::vector<LoggedRequest> Log() const {
@@ -125,7 +127,9 @@ class SimTest : public ::testing::Test {
   // the one a live transport keeps for its next request.
   void ExpectEventsClosed(const CMyASPI32* live = nullptr) const {
     EXPECT_EQ(headless::OpenEventCount(), m_eventsBefore + (live != nullptr ? live->KeptEvents() : 0));
-    if (live != nullptr) EXPECT_LE(live->KeptEvents(), 1);
+    if (live != nullptr) {
+      EXPECT_LE(live->KeptEvents(), 1);
+    }
   }
 
   TempDir m_dir;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/Resources.h"
 #include "tests/unit/DialogFixture.h"
 
 namespace {
@@ -49,7 +50,9 @@ struct Step {
 const int kPieces = IMAGE_LOAD_LENGTH / IMAGE_PIECE_LENGTH;  // 208
 
 std::vector<Step> Sequence(Update u, bool disc) {
-  std::vector<Step> s;
+  // The drive checked again once it is held: the scan's INQUIRY and the
+  // identification read of Open were the first.
+  std::vector<Step> s = {{"inquiry", 2}, {"idtext", 2}};
   if (u == Update::Strategy) s.push_back({"readzone", 1});
   for (int i = 1; i <= (disc ? 3 : 1); ++i) s.push_back({"tur", i});
   if (disc) s.push_back({"startstop", 1});
@@ -108,11 +111,12 @@ std::vector<Failure> FailuresFor(const Target& t) {
 }
 
 // What the update ends in.
-enum class Outcome { Completed, EjectFailed, TransferFailed, ChecksumFailed, CommitFailed, ZoneRefused, ZoneChanged };
+enum class Outcome { Rechecked, Completed, EjectFailed, TransferFailed, ChecksumFailed, CommitFailed, ZoneRefused, ZoneChanged };
 
 Outcome Expected(const Target& t, Failure f) {
   const std::string& k = t.step.kind;
   if (f == Failure::ChangesZone) return Outcome::ZoneChanged;
+  if (k == "inquiry" || k == "idtext") return Outcome::Rechecked;
   // Any answer but "ready" means "no disc": the update goes on without an
   // eject, and a drive that went away fails the first piece.
   if (k == "tur") return t.vanish ? Outcome::TransferFailed : Outcome::Completed;
@@ -437,7 +441,23 @@ void FaultSweepTest::CheckAttempt(const Target& t, Failure f, CUpdaterDlg* dlg, 
     EXPECT_EQ(dlg->m_progress.m_nPos, 0);
     EXPECT_EQ(dlg->m_nRunResult, t.unattended ? RUN_FAILED : RUN_STARTED);
   };
+  const Strings recheck = {"inquiry", "idtext"};
+  auto after = [&](Strings rest) {
+    rest.insert(rest.begin(), recheck.begin(), recheck.end());
+    return rest;
+  };
   switch (outcome) {
+    case Outcome::Rechecked:
+      EXPECT_EQ(boxes, (Strings{"Are you sure?", LoadStringRes(IDS_DRIVE_CHANGED)}));
+      EXPECT_EQ(status, LoadStringRes(IDS_DRIVE_CHANGED));
+      // Nothing after the request that failed; Open checks the image anew.
+      EXPECT_EQ(kinds, Strings(recheck.begin(), recheck.begin() + (t.step.kind == "inquiry" ? 1 : 2)));
+      EXPECT_TRUE(headless::TimerLog().empty());
+      expectNothingSaved();
+      EXPECT_FALSE(update);
+      EXPECT_TRUE(cancel);
+      EXPECT_EQ(open, !t.unattended);
+      break;
     case Outcome::Completed: {
       Strings expected = {"Are you sure?"};
       if (strategy) expected.push_back("FW Zone Checksum is OK");
@@ -467,8 +487,8 @@ void FaultSweepTest::CheckAttempt(const Target& t, Failure f, CUpdaterDlg* dlg, 
     case Outcome::EjectFailed:
       EXPECT_EQ(boxes, (Strings{"Are you sure?", "Disc remove fail !"}));
       EXPECT_EQ(status, "Please try again at first step, after remove any disc in your drive.");
-      EXPECT_EQ(kinds, strategy ? (Strings{"readzone", "tur", "tur", "tur", "startstop"})
-                                : (Strings{"tur", "tur", "tur", "startstop"}));
+      EXPECT_EQ(kinds, strategy ? after({"readzone", "tur", "tur", "tur", "startstop"})
+                                : after({"tur", "tur", "tur", "startstop"}));
       expectNothingSaved();
       if (t.unattended) {
         EXPECT_TRUE(cancel);
@@ -499,7 +519,7 @@ void FaultSweepTest::CheckAttempt(const Target& t, Failure f, CUpdaterDlg* dlg, 
     case Outcome::ZoneRefused:
       EXPECT_EQ(boxes, (Strings{"Are you sure?", "ATAPI ERROR02"}));
       EXPECT_EQ(status, "0xF2");
-      EXPECT_EQ(kinds, Strings{"readzone"});
+      EXPECT_EQ(kinds, after({"readzone"}));
       EXPECT_TRUE(headless::TimerLog().empty());
       expectNothingSaved();
       EXPECT_TRUE(update);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "drive/Srb.h"
+#include "platform/headless/InspectLock.h"
 #include "spti/SgioDeviceIo.h"
 #include "spti/SptiLayer.h"
 
@@ -185,6 +186,40 @@ TEST(SgioSearchTest, DrivesAreOpenedThroughTheirGenericNodesAtTheKernelsAddresse
   ASSERT_EQ(k.lines.size(), 1u);
   EXPECT_NE(k.lines[0].find("libwnaspi32 (SG_IO): no CD/DVD device: none at /dev/sr* (ENOENT"),
             std::string::npos);
+}
+
+// A drive re-plugged comes back on another host, and a search then gives
+// it another address; its name, and so the updaters' lock for it, stay.
+TEST(SgioSearchTest, ADeviceThatMovedHostKeepsItsNameAndItsLock) {
+  FakeKernel k;
+  k.Add("/dev/sr0", "/dev/sg0", 3, 0);
+  k.Add("/dev/sr1", "/dev/sg1", 5, 0);
+  CSgioDeviceIo io(k);
+  auto lockOf = [&](CSptiLayer& layer, BYTE ha) {
+    char name[64] = {};
+    EXPECT_GT(layer.DeviceName(ha, 0, 0, name, sizeof name), 0u);
+    return headless::LockFileName("Orvex drive " + std::to_string(ha) + ":0:0", name);
+  };
+  std::string before, other;
+  {
+    CSptiLayer layer(io);
+    layer.SupportInfo();
+    before = lockOf(layer, 1);  // sr1 behind host 5, the second host met
+    other = lockOf(layer, 0);
+    char small[4];
+    EXPECT_EQ(layer.DeviceName(1, 0, 0, small, sizeof small), 0u);
+    EXPECT_EQ(layer.DeviceName(2, 0, 0, small, sizeof small), 0u);
+  }
+  k.nodes.erase(k.nodes.begin());  // sr0's drive unplugged
+  k.nodes[0].id.host = 9;          // sr1's re-plugged
+  k.Add("/dev/sr2", "/dev/sg2", 10, 0);
+  CSptiLayer layer(io);
+  layer.SupportInfo();
+  EXPECT_EQ(layer.Devices()[0].path, "/dev/sr1");
+  EXPECT_EQ(layer.Devices()[0].haId, 0);
+  EXPECT_EQ(lockOf(layer, 0), before);
+  EXPECT_NE(lockOf(layer, 1), before);
+  EXPECT_NE(before, other);
 }
 
 TEST(SgioSearchTest, NodesWithoutRightsMakeTheLibraryNotReadyAndSayWhatIsNeeded) {

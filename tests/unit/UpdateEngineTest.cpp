@@ -99,13 +99,13 @@ TEST_F(UpdateEngineTest, MainUpdateReportsEveryStepInOrder) {
   EXPECT_EQ(report_.holdAfter, (Strings{"0000", "3B07"}));
   EXPECT_EQ(report_.lastDone, 208);
   EXPECT_EQ(report_.lastTotal, 208);
-  // INQUIRY scan aside: identification, three unit tests, 208 pieces, the
-  // transfer checksum, the commit.
+  // After the scan's INQUIRY: identification; inside the hold INQUIRY and
+  // identification again, three unit tests, 208 pieces, the transfer
+  // checksum, the commit.
   Strings kinds = Kinds();
-  kinds.erase(std::remove(kinds.begin(), kinds.end(), "1200"), kinds.end());
-  ASSERT_EQ(kinds.size(), 1u + 1 + 208 + 1 + 1);
-  EXPECT_EQ(kinds[0], "F012");
-  EXPECT_EQ(kinds[1], "0000");
+  kinds.erase(kinds.begin(), std::find(kinds.begin(), kinds.end(), "F012"));
+  ASSERT_EQ(kinds.size(), 1u + 2 + 1 + 208 + 1 + 1);
+  EXPECT_EQ(Strings(kinds.begin(), kinds.begin() + 4), (Strings{"F012", "1200", "F012", "0000"}));
   EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "3B06"), 208);
   EXPECT_EQ(kinds[kinds.size() - 2], "3C04");
   EXPECT_EQ(kinds.back(), "3B07");
@@ -204,7 +204,9 @@ TEST_F(UpdateEngineTest, AFailureAtEachRequestEndsInItsResult) {
       const bool afterCommit = s.first.rfind("commit", 0) == 0 || (s.first == "readzone" && s.second == 2);
       const bool tur = s.first == "tur";  // not ready means no disc: the update goes on
       EXPECT_EQ(rc, tur ? ENGINE_OK : afterCommit ? ENGINE_COMMIT_FAILED : ENGINE_NOT_WRITTEN) << what;
-      if (!tur && !afterCommit) EXPECT_EQ(CountLog("3B07"), 0u) << what;
+      if (!tur && !afterCommit) {
+        EXPECT_EQ(CountLog("3B07"), 0u) << what;
+      }
       // Held exactly when a piece was sent, and released before the
       // outcome's notice, whatever failed.
       const Strings& ev = report_.events;
@@ -219,6 +221,45 @@ TEST_F(UpdateEngineTest, AFailureAtEachRequestEndsInItsResult) {
             << what << ": a notice while held";
       }
     }
+  }
+}
+
+// The drive is checked again once held: an update checked against 1.00
+// while another updater wrote 1.20 is refused before its first write, and
+// so is one whose drive does not answer the second check.
+TEST_F(UpdateEngineTest, ADriveThatChangedBetweenCheckAndHoldIsNotWritten) {
+  ASSERT_EQ(Admit("1.00", "1.10", false), ENGINE_OK);
+  {
+    // The other updater, from its own scan to its commit.
+    CMyASPI32 other;
+    ASSERT_EQ(other.ScanDrives(), 0);
+    CRecordingReport otherReport;
+    CUpdateEngine otherEngine(other, otherReport);
+    FirmwareImage newer;
+    const std::string path = MakeImage("newer.bin", "1.20", "DVDRRW MQT-R41A ");
+    ASSERT_EQ(otherEngine.Admit(newer, path.c_str(), 0, "KORVELIN DVDRRW MQT-R41A  1.00", AdmitRules(), nullptr),
+              ENGINE_OK);
+    ASSERT_EQ(otherEngine.Prepare(newer, 0, false), ENGINE_OK);
+    ASSERT_EQ(otherEngine.Transfer(newer, 0, false), ENGINE_OK);
+    ASSERT_EQ(otherEngine.Commit(newer, 0, false), ENGINE_OK);
+  }
+  const size_t pieces = CountLog("3B06");
+  EXPECT_EQ(Run(false), ENGINE_REFUSED);
+  EXPECT_TRUE(engine_->m_bDriveChanged);
+  EXPECT_EQ(report_.events.back(), "notice 2 " + std::to_string(IDS_DRIVE_CHANGED));
+  EXPECT_EQ(CountLog("3B06"), pieces);
+  EXPECT_EQ(CountLog("3B07"), 1u);
+  // The row says what the drive said: the next admission sees 1.20.
+  EXPECT_STREQ(aspi_->m_drives[0].szRevision, "1.20");
+  EXPECT_FALSE(aspi_->HoldsDrive());
+
+  for (const char* fault : {"fault inquiry 2 check 02 04 00", "fault idtext 2 timeout"}) {
+    CMyASPI32::s_nRequestLimitMs = 50;
+    ASSERT_EQ(Admit("1.00", "1.10", false, fault), ENGINE_OK) << fault;
+    EXPECT_EQ(Run(false), ENGINE_REFUSED) << fault;
+    EXPECT_TRUE(engine_->m_bDriveChanged) << fault;
+    EXPECT_EQ(CountLog("3B"), 0u) << fault;
+    EXPECT_STREQ(aspi_->m_drives[0].szRevision, "1.00") << fault;
   }
 }
 

@@ -1,5 +1,6 @@
 // The update from the Update button to the final message, the worker, the
 // close prompt and the private run message.
+#include "platform/Resources.h"
 #include "platform/headless/InspectLock.h"
 #include "tests/unit/DialogFixture.h"
 
@@ -95,6 +96,37 @@ TEST_F(UpdateSequenceTest, TheDriveIsHeldThroughTheUpdateAndASecondUpdaterIsRefu
   headless::ScriptAnswers({IDCANCEL});
   headless::Click(*again, IDC_UPDATE);
   EXPECT_TRUE(headless::NamedLocksHeld().empty());
+}
+
+// Open checked the drive at 1.00; another updater wrote 1.20 before Update
+// was pressed. Held, the drive is read again and the 1.10 image is refused
+// before its first piece; Open then checks it against 1.20.
+TEST_F(UpdateSequenceTest, ADriveChangedBetweenOpenAndUpdateIsNotWritten) {
+  auto dlg = Admitted(Drive());
+  auto other = OpenDialog();
+  headless::ScriptFileDialog(MakeImage("newer.bin", "1.20", Drive().product));
+  headless::Click(*other, IDC_OPEN);
+  RunUpdate(other);
+  ASSERT_EQ(BoxTexts().back(), "Update was Completed!");
+  headless::Reset();
+  const size_t pieces = CountLog("3B 06");
+
+  RunUpdate(dlg);
+  const std::string changed = LoadStringRes(IDS_DRIVE_CHANGED);
+  EXPECT_EQ(BoxTexts(), (Strings{"Are you sure?", changed}));
+  EXPECT_EQ(headless::Boxes()[1].type, unsigned(MB_OK | MB_ICONHAND));
+  EXPECT_EQ(headless::Text(*dlg, IDC_STATUS), changed);
+  EXPECT_EQ(CountLog("3B 06"), pieces);
+  EXPECT_EQ(headless::WorkersStarted(), 0);
+  EXPECT_FALSE(headless::Enabled(*dlg, IDC_UPDATE));
+  EXPECT_TRUE(headless::Enabled(*dlg, IDC_OPEN));
+  EXPECT_EQ(headless::Text(*dlg, IDC_CURRENT), "KORVELIN DVDRRW MQT-R41A  1.20");
+
+  headless::Reset();
+  headless::ScriptFileDialog(MakeImage("new.bin", "1.10", Drive().product));
+  headless::Click(*dlg, IDC_OPEN);
+  EXPECT_EQ(BoxTexts(), Strings{"Lower or Same Firmware Version!"});
+  EXPECT_FALSE(headless::Enabled(*dlg, IDC_UPDATE));
 }
 
 TEST_F(UpdateSequenceTest, DeclinedConfirmationChangesNothing) {

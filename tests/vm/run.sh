@@ -6,13 +6,16 @@
 # as a member of the drive's group and as a user without access. Each case
 # is a file of tests/vm/cases/ run in the guest (tests/vm/README.md).
 #
-#   tests/vm/run.sh [--build DIR] [--deb FILE] [--pending] [CASE...]
+#   tests/vm/run.sh [--build DIR] [--deb FILE] [--pending] [--no-sg] [CASE...]
 #
 # --build DIR  a native build to take (default: build/native, built here)
 # --deb FILE   also unpack this package into the guest and run the cases
 #              that need it against the installed /usr/bin/orvex-cli
 # --pending    also run the cases marked "pending" (they wait for work
 #              elsewhere and are expected to fail until it lands)
+# --no-sg      boot without the sg module: the drive has its block node
+#              /dev/srN alone (the cases that say "# road: both" are meant
+#              for it)
 #
 # The kernel and busybox come from Debian's archive once (apt-get download,
 # never installed) and are kept under build/vm/cache. Exits nonzero on any
@@ -23,12 +26,14 @@ root=$(cd "$here/../.." && pwd)
 build=
 deb=
 pending=0
+no_sg=0
 wanted=()
 while [ $# -gt 0 ]; do
   case $1 in
     --build) build=$(realpath "$2"); shift 2 ;;
     --deb) deb=$(realpath "$2"); shift 2 ;;
     --pending) pending=1; shift ;;
+    --no-sg) no_sg=1; shift ;;
     -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     -*) echo "vm: unknown option $1" >&2; exit 64 ;;
     *) wanted+=("$1"); shift ;;
@@ -122,9 +127,9 @@ cp "$build/spti/libwnaspi32.so" "$stage/opt/orvex/spti/"
 cp "$build/sim/tcmu/sim-tcmu" "$stage/vm/bin/"
 cp "$build/sim/usbgadget/sim-usbgadget" "$stage/vm/bin/"
 ${CC:-cc} -O2 -Wall -o "$stage/vm/bin/vm-probe" "$here/probe.c" || die "cannot build tests/vm/probe.c"
-# Not busybox's applets: util-linux's setpriv, and coreutils' env, which
-# starts a program with every signal at its default.
-cp /usr/bin/setpriv /usr/bin/env "$stage/usr/bin/"
+# Not busybox's applets: util-linux's setpriv and flock, and coreutils'
+# env, which starts a program with every signal at its default.
+cp /usr/bin/setpriv /usr/bin/flock /usr/bin/env "$stage/usr/bin/"
 printf 'root:x:0:0:root:/:/bin/sh\nmember:x:1000:1000::/tmp:/bin/sh\nstranger:x:1001:1001::/tmp:/bin/sh\n' >"$stage/etc/passwd"
 printf 'root:x:0:\ncdrom:x:24:member\nmember:x:1000:\nstranger:x:1001:\n' >"$stage/etc/group"
 
@@ -148,7 +153,7 @@ copy_libs() {
   done
 }
 copy_libs "$stage"/opt/orvex/cli/orvex-cli "$stage"/opt/orvex/spti/libwnaspi32.so "$stage"/vm/bin/sim-tcmu \
-  "$stage"/usr/bin/setpriv "$stage"/usr/bin/env "$stage"/vm/bin/vm-probe "$stage"/vm/bin/sim-usbgadget
+  "$stage"/usr/bin/setpriv "$stage"/usr/bin/flock "$stage"/usr/bin/env "$stage"/vm/bin/vm-probe "$stage"/vm/bin/sim-usbgadget
 if [ -n "$deb" ]; then
   copy_libs $(find "$stage/usr/bin" "$stage/usr/lib" -type f \( -perm -u+x -o -name '*.so*' \) 2>/dev/null)
 fi
@@ -176,7 +181,10 @@ visit() {
   for d in ${deps//,/ }; do visit "$d"; done
   order+=("$key")
 }
-for m in configfs sr_mod sg target_core_user tcm_loop isofs; do visit $m; done
+for m in configfs sr_mod sg target_core_user tcm_loop isofs; do
+  [ "$m" = sg ] && [ "$no_sg" = 1 ] && continue
+  visit $m
+done
 printf '%s\n' "${order[@]}" >"$stage/vm/modules.list"
 # The roads real drives come by, for the second boot: SATA (ahci, libata),
 # USB mass storage behind QEMU's xHCI, and dummy_hcd with FunctionFS for the
@@ -198,6 +206,7 @@ for off in range(0, 0x1A0000, 8192):
 PY
 }
 image new 1.10
+image newer 1.20
 image ws 2.00
 
 # The cases: every file of cases/, or those named; "pending" ones only when
@@ -207,6 +216,7 @@ for f in "$here"/cases/*.sh; do all+=("$(basename "$f" .sh)"); done
 [ ${#wanted[@]} -gt 0 ] || wanted=("${all[@]}")
 run=()
 roads=()
+nosg=()
 skipped=0
 for c in "${wanted[@]}"; do
   f=$here/cases/$c.sh
@@ -224,8 +234,10 @@ for c in "${wanted[@]}"; do
   fi
   cp "$f" "$stage/vm/cases/"
   if grep -q '^# boot: roads' "$f"; then roads+=("$c"); else run+=("$c"); fi
+  grep -q '^# road: both' "$f" && nosg+=("$c")
 done
 printf '%s\n' "${run[@]}" >"$stage/vm/cases.list"
+printf '%s\n' "${nosg[@]}" >"$stage/vm/cases-nosg.list"
 printf '%s\n' "${roads[@]}" >"$stage/vm/cases-roads.list"
 
 initrd=$vm/initrd.gz
@@ -243,7 +255,10 @@ boot() {
   shift
   [ "$name" = main ] || console=$vm/console-$name.log qerr=$vm/qemu-$name.err
   local cases=("${run[@]}")
-  [ "$name" = main ] || cases=("${roads[@]}")
+  case $name in
+    roads) cases=("${roads[@]}") ;;
+    nosg) cases=("${nosg[@]}") ;;
+  esac
   [ ${#cases[@]} -gt 0 ] || return 0
   set +e
   timeout -k 5 "$bound" "$qemu" -accel tcg -m 512 -smp "${ORVEX_VM_CPUS:-2}" -nographic -no-reboot \
@@ -287,6 +302,9 @@ boot() {
   fi
 }
 boot main
+# The cases meant for both roads once more, on a kernel without the sg
+# module: the block node alone (--no-sg runs every case so).
+[ "$no_sg" = 1 ] || boot nosg
 # QEMU's own drives, which no one here wrote, on the roads real drives come
 # by: two ide-cd on AHCI ports (libata's ATAPI), a scsi-cd behind a usb-bot
 # (usb-storage); every command they get is in QEMU's trace. The simulated

@@ -102,6 +102,8 @@ have_nodes() {
     SR=/dev/${b##*/}
     SG=$(ls "$b/device/scsi_generic" 2>/dev/null)
     [ -n "$SG" ] && SG=/dev/$SG && [ -b "$SR" ] && [ -c "$SG" ] && return 0
+    # Booted without the sg module (run.sh --no-sg): the block node alone.
+    [ ! -d /sys/module/sg ] && [ -b "$SR" ] && SG= && return 0
   done
   return 1
 }
@@ -114,14 +116,25 @@ attach() {
   [ "$(cat $TPG/nexus 2>/dev/null)" = "$NEXUS" ] || echo $NEXUS >$TPG/nexus
   ln -s $CORE $TPG/lun/lun_0/drive
   wait_for 15 "/dev/sr* with its /dev/sg*" have_nodes || return 1
-  chgrp 24 "$SR" "$SG"
-  chmod 660 "$SR" "$SG"
+  chgrp 24 "$SR" ${SG:+"$SG"}
+  chmod 660 "$SR" ${SG:+"$SG"}
   POLL_DEFAULT=$(cat /sys/block/${SR#/dev/}/events_poll_msecs)
 }
 
 detach() {
   rm -f $TPG/lun/lun_0/drive
   rmdir $TPG/lun/lun_0
+}
+
+# road: which node carries the drive's requests in this boot.
+road() {
+  if [ -n "$SG" ]; then echo "generic node $SG (sg module loaded)"; else echo "block node $SR alone (no sg module)"; fi
+}
+
+# lock_file: the updaters' lock file for the drive, named by its block
+# node's number.
+lock_file() {
+  echo "/run/lock/orvex-block-$((0x$(stat -c %t "$SR"))).$((0x$(stat -c %T "$SR"))).lock"
 }
 
 # ---------------------------------------------------------------- orvex-cli
@@ -131,7 +144,7 @@ detach() {
 as_user() {
   case $1 in
     root) ;;
-    member) echo /usr/bin/setpriv --reuid=1000 --regid=1000 --groups="$(stat -c %g "$SG")" --inh-caps=-all -- ;;
+    member) echo /usr/bin/setpriv --reuid=1000 --regid=1000 --groups="$(stat -c %g "${SG:-$SR}")" --inh-caps=-all -- ;;
     stranger) echo /usr/bin/setpriv --reuid=1001 --regid=1001 --clear-groups --inh-caps=-all -- ;;
     *) fail "no such user $1" ;;
   esac
@@ -345,26 +358,34 @@ run_case() {
 load_modules() {
   local m
   for m in $(cat /vm/modules.list); do
+    [ "$m" = sg ] && [ "$BOOT" = nosg ] && continue
     insmod "/vm/modules/$m.ko" || say "vm fatal insmod $m failed"
   done
 }
 
+BOOT=main
 vm_main() {
   say "vm kernel $(uname -r) $(uname -v)"
   case " $(cat /proc/cmdline) " in
     *" orvex.boot=roads "*) . /vm/roads.sh; roads_main; return ;;
+    *" orvex.boot=nosg "*) BOOT=nosg ;;
   esac
   local start
   start=$(now)
   CASE=boot
   CASE_DIR=/tmp/case/boot
+  # Where updaters take their locks between processes, as on any system.
+  mkdir -p /run/lock
+  chmod 1777 /run/lock
   load_modules
   make_backstore || { say "vm fatal no /dev/uio* after enabling the TCMU device"; return; }
   attach || { say "vm fatal the drive did not attach"; return; }
-  say "vm ready at $(now) s of uptime ($(since "$start") s for modules and drive): $SR $SG"
+  say "vm ready at $(now) s of uptime ($(since "$start") s for modules and drive): $SR ${SG:-(no sg module)}"
   say "vm attach the kernel's requests as the drive attached: $(sent inquiry) INQUIRY, $(sent tur) TEST UNIT READY, and $(kernel_requests)"
   stop_drive
-  for c in $(cat /vm/cases.list); do
+  local list=/vm/cases.list
+  [ "$BOOT" = nosg ] && list=/vm/cases-nosg.list
+  for c in $(cat "$list"); do
     run_case "$c"
   done
   say "vm end at $(now) s"
