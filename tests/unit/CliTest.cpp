@@ -222,7 +222,8 @@ TEST_F(CliTest, AnInterruptDuringALongRequestIsToldAtOnce) {
                              "' --transport sim:sim.cfg update new.bin --yes >/dev/null 2>stderr.txt & pid=$!; "
                              "until grep -q cdb=00 sim.log 2>/dev/null; do sleep 0.01; done; kill -INT $pid; "
                              "for i in $(seq 200); do grep -q 'is waited for' stderr.txt && break; sleep 0.01; done; "
-                             "if kill -0 $pid 2>/dev/null; then echo told; else echo ended; fi; wait $pid; echo $?)";
+                             "if grep -q 'is waited for' stderr.txt && kill -0 $pid 2>/dev/null; then echo told; else echo late; fi; "
+                             "wait $pid; echo $?)";
   std::FILE* p = popen(script.c_str(), "r");
   char when[16] = {};
   int status = -1;
