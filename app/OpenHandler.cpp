@@ -75,6 +75,7 @@ void CUpdaterDlg::OnOpen() {
     case REFUSE_MODEL:
     case REFUSE_ID_TEXT:
     case REFUSE_NO_ID_ANSWER:
+    case REFUSE_NO_VERSION:
       delete m_pImage;
       m_pImage = nullptr;
       // A refused image must not show its identity on the next refresh.

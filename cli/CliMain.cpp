@@ -328,20 +328,32 @@ const char* ReasonText(AdmitReason reason) {
     case REFUSE_NO_DRIVE: return "no such drive";
     case REFUSE_MODEL: return "the image is for another model";
     case REFUSE_ID_TEXT: return "the drive's identification text is not in the image";
-    case REFUSE_NO_ID_ANSWER: return "the drive did not give its identification text";
+    case REFUSE_NO_ID_ANSWER: return "the drive did not give its identification text (no answer, a short one, or an empty text)";
     case REFUSE_SAME_OR_LOWER: return "the image's version is not newer than the drive's";
     case REFUSE_NO_WS_NEEDED: return "the drive's write strategy is not older than the image's";
+    case REFUSE_NO_VERSION: return "the drive's firmware version could not be read (its INQUIRY answer gave none)";
     default: return "";
   }
 }
 
-const char* ImageResultText(int result) {
+std::string ImageResultText(const FirmwareImage& image, int result) {
   switch (result) {
     case IMAGE_ERR_OPEN: return "it cannot be opened";
-    case IMAGE_ERR_LENGTH: return "its length is not 2,097,152 bytes";
+    case IMAGE_ERR_LENGTH:
+      return image.m_llFileLength < 0 ? "its length cannot be told; an image is 2,097,152 bytes"
+                                      : "its length is " + std::to_string(image.m_llFileLength) +
+                                            " bytes, not 2,097,152";
     case IMAGE_ERR_MEMORY: return "no memory for it";
     case IMAGE_ERR_READ: return "it could not be read whole";
     case IMAGE_ERR_IDENTITY: return "it carries no drive identity";
+    case IMAGE_ERR_NOT_FILE:
+      switch (image.m_nFileKind) {
+        case FILE_KIND_DIRECTORY: return "it is a folder, not a file";
+        case FILE_KIND_FIFO: return "it is a named pipe (FIFO), not a file";
+        case FILE_KIND_DEVICE: return "it is a device, not a file";
+        case FILE_KIND_SOCKET: return "it is a socket, not a file";
+        default: return "it is not a regular file";
+      }
     default: return "";
   }
 }
@@ -373,7 +385,7 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
   if (!admit.incoming.empty()) detail["new"] = admit.incoming;
   if (rc != ENGINE_OK) {
     std::string why = ReasonText(admit.reason);
-    if (admit.reason == REFUSE_IMAGE) why += std::string(": ") + ImageResultText(admit.imageResult);
+    if (admit.reason == REFUSE_IMAGE) why += ": " + ImageResultText(image, admit.imageResult);
     detail["reason"] = why;
     return Finish(out, ORVEX_EXIT_REFUSED, "refused: " + why, detail);
   }

@@ -29,6 +29,7 @@ const char* ResultText(int result) {
     case ASPI_ERR_INVALID_SRB: return "invalid request";
     case ASPI_ERR_BUFFER_TOO_BIG: return "buffer too big";
     case ASPI_ERR_BAD_DRIVE: return "no such drive";
+    case ASPI_ERR_SHORT_ANSWER: return "answer short";
     default: return "failed";
   }
 }

@@ -48,10 +48,21 @@ void UnlockEnd() { pthread_mutex_unlock(&g_endLock); }
 // The held line for interrupt `name`, written with one call.
 void WriteHeldLine(const char* name);
 
+// Written at once, from the thread that saw the interrupt: the request
+// the drive is carrying out may take up to its limit (60 s) before the
+// update can stop.
+void WriteStoppingLine(const char* name);
+
 void Remember(const char* name) {
   const char* none = nullptr;
-  g_name.compare_exchange_strong(none, name);
+  const bool first = g_name.compare_exchange_strong(none, name);
   g_interrupted = true;
+  if (first) WriteStoppingLine(name);
+}
+
+std::string StoppingLine(const char* name) {
+  return std::string("\norvex-cli: ") + name +
+         ": the update stops before its next request; the drive's current one is waited for (up to 60 s)\n";
 }
 
 // The line and, with --json, the result object of a run an interrupt
@@ -106,11 +117,12 @@ void SetEnvironment(const char* name, const char* value) {
 char PathSeparator() { return '\\'; }
 
 namespace {
-void WriteHeldLine(const char* name) {
-  const std::string line = HeldLine(name);
+void WriteErr(const std::string& line) {
   DWORD written = 0;
   WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
+void WriteHeldLine(const char* name) { WriteErr(HeldLine(name)); }
+void WriteStoppingLine(const char* name) { WriteErr(StoppingLine(name)); }
 
 // Runs on a thread the system starts for the event: the main thread's
 // request goes on untouched, and the flag is read between requests.
@@ -186,12 +198,13 @@ const char* SignalName(int sig) {
   }
 }
 
-void WriteHeldLine(const char* name) {
-  const std::string line = HeldLine(name);
-  // A closed terminal fails the write (EIO); the commit goes on all the same.
+void WriteErr(const std::string& line) {
+  // A closed terminal fails the write (EIO); the update goes on all the same.
   ssize_t n = write(2, line.data(), line.size());
   (void)n;
 }
+void WriteHeldLine(const char* name) { WriteErr(HeldLine(name)); }
+void WriteStoppingLine(const char* name) { WriteErr(StoppingLine(name)); }
 
 void* SignalThread(void*) {
   for (;;) {

@@ -13,6 +13,11 @@ unsigned CMyASPI32::s_nRequestLimitMs = 60000;
 
 namespace {
 const DWORD kPage = 4096;
+// What a data-in answer's buffer holds before the request, and for a second
+// look the complement: no byte equals both, so two answers that agree are
+// the drive's bytes whatever they are.
+const BYTE kFill = 0xA5;
+const BYTE kOtherFill = 0x5A;
 }  // namespace
 
 // What the library actually receives: a copy of the caller's block and
@@ -54,6 +59,16 @@ int MapStatus(BYTE status) {
     case SS_BUFFER_TO_BIG: return ASPI_ERR_BUFFER_TOO_BIG;
     default: return ASPI_ERR_UNKNOWN_STATUS;
   }
+}
+
+// The length of an answer in a buffer filled with `fill` beforehand: up to
+// its last byte that differs from the fill.
+DWORD ArrivedLength(const BYTE* data, DWORD length, BYTE fill) {
+#ifdef ORVEX_GUARD_OFF_ANSWER_LENGTH
+  return length;
+#endif
+  while (length > 0 && data[length - 1] == fill) --length;
+  return length;
 }
 
 }  // namespace
@@ -174,6 +189,8 @@ int CMyASPI32::ExecuteOnce(SRB_ExecSCSICmd& srb) {
   }
   rq->srb = srb;
   const bool hasData = srb.SRB_BufPointer != nullptr && srb.SRB_BufLen > 0;
+  const bool dataIn = hasData && (srb.SRB_Flags & SRB_DIR_OUT) == 0;
+  m_nLastArrived = 0;
   if (hasData) {
     if (rq->capacity < srb.SRB_BufLen) {
       delete[] rq->block;
@@ -192,9 +209,11 @@ int CMyASPI32::ExecuteOnce(SRB_ExecSCSICmd& srb) {
     const std::uintptr_t want = (reinterpret_cast<std::uintptr_t>(srb.SRB_BufPointer) + kPage / 2) % kPage;
     const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(rq->block) % kPage;
     rq->data = rq->block + (want + kPage - at) % kPage;
-    // Copied whatever the direction: a drive that answers short leaves the
-    // rest of the caller's buffer as it was.
-    std::memcpy(rq->data, srb.SRB_BufPointer, srb.SRB_BufLen);
+    if (dataIn) {
+      std::memset(rq->data, m_bOtherFill ? kOtherFill : kFill, srb.SRB_BufLen);
+    } else {
+      std::memcpy(rq->data, srb.SRB_BufPointer, srb.SRB_BufLen);
+    }
   }
   rq->srb.SRB_BufPointer = hasData ? rq->data : nullptr;
   rq->srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
@@ -245,8 +264,12 @@ int CMyASPI32::ExecuteOnce(SRB_ExecSCSICmd& srb) {
 #ifndef ORVEX_GUARD_OFF_COPY_CLAMP
     srb.SRB_BufLen = callerLen;
 #endif
-    if (hasData && (srb.SRB_Flags & SRB_DIR_OUT) == 0)
-      std::memcpy(callerBuf, rq->data, srb.SRB_BufLen);
+    m_nLastArrived = srb.SRB_BufLen;
+    if (dataIn) {
+      // A short answer leaves the rest of the caller's buffer as it was.
+      m_nLastArrived = ArrivedLength(rq->data, srb.SRB_BufLen, m_bOtherFill ? kOtherFill : kFill);
+      std::memcpy(callerBuf, rq->data, m_nLastArrived);
+    }
     if (status == SS_ERR) {
       m_nSenseCode = srb.SenseArea[0] & 0x7F;
       m_nSenseKey = srb.SenseArea[2] & 0x0F;
@@ -281,6 +304,21 @@ int CMyASPI32::ExecuteOnDrive(SRB_ExecSCSICmd& srb, int drive) {
   return Execute(srb);
 }
 
+int CMyASPI32::ReadOnDrive(SRB_ExecSCSICmd& srb, int drive, DWORD need) {
+  if (need > srb.SRB_BufLen || srb.SRB_BufPointer == nullptr) return m_nLastResult = ASPI_ERR_SHORT_ANSWER;
+  int r = ExecuteOnDrive(srb, drive);
+  if (r != 0 || m_nLastArrived >= need) return r;
+  // The answer as the drive may have meant it: what arrived, then the fill.
+  std::vector<BYTE> first(srb.SRB_BufPointer, srb.SRB_BufPointer + need);
+  std::memset(first.data() + m_nLastArrived, kFill, need - m_nLastArrived);
+  m_bOtherFill = true;
+  r = ExecuteOnDrive(srb, drive);
+  m_bOtherFill = false;
+  if (r != 0) return r;
+  if (m_nLastArrived >= need && std::memcmp(first.data(), srb.SRB_BufPointer, need) == 0) return 0;
+  return m_nLastResult = ASPI_ERR_SHORT_ANSWER;
+}
+
 int CMyASPI32::StartStopUnit(int drive, BYTE control) {
   SRB_ExecSCSICmd srb;
   BuildStartStopUnit(srb, control);
@@ -308,7 +346,12 @@ void CMyASPI32::InquireAll(InquiryFn fn, void* context) {
 
 int CMyASPI32::ScanDrives() {
   if (m_nStatus != 0) return ASPI_ERR_SCAN_REFUSED;
-  InquireAll([](void* self, const SRB_ExecSCSICmd& srb) { static_cast<CMyASPI32*>(self)->AddDrive(srb); }, this);
+  InquireAll(
+      [](void* self, const SRB_ExecSCSICmd& srb) {
+        CMyASPI32* aspi = static_cast<CMyASPI32*>(self);
+        aspi->AddDrive(srb, aspi->m_nLastArrived);
+      },
+      this);
   return m_nDrives == 0 ? ASPI_ERR_NO_DRIVE : 0;
 }
 
@@ -337,30 +380,41 @@ bool IsAdmittedVendor(const char* vendor) {
   return false;
 }
 
-int CMyASPI32::AddDrive(const SRB_ExecSCSICmd& srb) {
+int ParseInquiry(const BYTE* answer, DWORD arrived, DriveEntry* row) {
+  *row = DriveEntry();
+  if (answer == nullptr || arrived < 16) return ASPI_ERR_SHORT_ANSWER;
+  std::memcpy(row->abInquiry, answer, 8);
+  std::memcpy(row->szVendor, answer + 8, 8);
+  // Product bytes that did not arrive stay zero: the model check then
+  // refuses the drive.
+  std::memcpy(row->szProduct, answer + 16, arrived >= 32 ? 16 : arrived - 16);
+  // A revision cut short would compare below every version: none at all
+  // tells the admission that it cannot be read.
+#ifndef ORVEX_GUARD_OFF_INQUIRY_REVISION
+  if (arrived >= 36)
+#endif
+    std::memcpy(row->szRevision, answer + 32, 4);
+  return 0;
+}
+
+int CMyASPI32::AddDrive(const SRB_ExecSCSICmd& srb, DWORD arrived) {
   if (m_nDrives >= MAX_DRIVES) {
     m_nStatus = ASPI_ERR_TABLE_FULL;
     return ASPI_ERR_TABLE_FULL;
   }
   DriveEntry row = {};
-  const int rc = ReadInquiryAnswer(srb, &row);
+  const int rc = ReadInquiryAnswer(srb, arrived, &row);
   if (rc != 0) return rc;
   m_drives[m_nDrives++] = row;
   return 0;
 }
 
-int CMyASPI32::ReadInquiryAnswer(const SRB_ExecSCSICmd& srb, DriveEntry* out) {
-  const BYTE* data = srb.SRB_BufPointer;
-  if (data == nullptr || srb.SRB_BufLen < 36) return ASPI_ERR_VENDOR;
-  DriveEntry row = {};
-  std::memcpy(row.abInquiry, data, 8);
-  std::memcpy(row.szVendor, data + 8, 8);
-  row.szVendor[8] = '\0';
-  if (!IsAdmittedVendor(row.szVendor)) return ASPI_ERR_VENDOR;
-  std::memcpy(row.szProduct, data + 16, 16);
-  row.szProduct[16] = '\0';
-  std::memcpy(row.szRevision, data + 32, 4);
-  row.szRevision[4] = '\0';
+int CMyASPI32::ReadInquiryAnswer(const SRB_ExecSCSICmd& srb, DWORD arrived, DriveEntry* out) {
+  if (srb.SRB_BufPointer == nullptr) return ASPI_ERR_VENDOR;
+  if (arrived > srb.SRB_BufLen) arrived = srb.SRB_BufLen;
+  DriveEntry row;
+  if (ParseInquiry(srb.SRB_BufPointer, arrived, &row) != 0 || !IsAdmittedVendor(row.szVendor))
+    return ASPI_ERR_VENDOR;
   row.nHaId = srb.SRB_HaId;
   row.nTarget = srb.SRB_Target;
   row.nLun = srb.SRB_Lun;
@@ -373,7 +427,7 @@ int CMyASPI32::InquireDrive(int drive, DriveEntry* now) {
   SRB_ExecSCSICmd srb;
   BuildInquiry(srb, answer);
   const int rc = ExecuteOnDrive(srb, drive);
-  return rc != 0 ? rc : ReadInquiryAnswer(srb, now);
+  return rc != 0 ? rc : ReadInquiryAnswer(srb, m_nLastArrived, now);
 }
 
 std::string CMyASPI32::DriveLockName(int drive) const {

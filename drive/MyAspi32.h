@@ -17,6 +17,12 @@ typedef void (*RequestTraceFn)(void* context, const SRB_ExecSCSICmd& srb, int re
 
 enum : int { MAX_DRIVES = 4 };
 
+// The row of an INQUIRY answer of which `arrived` bytes came: the vendor
+// must have arrived (0, else ASPI_ERR_SHORT_ANSWER); product bytes that
+// did not stay zero, and the revision is left empty unless all four of its
+// bytes arrived. The address is not set.
+int ParseInquiry(const BYTE* answer, DWORD arrived, DriveEntry* row);
+
 // One of the two vendor identifications the updater admits (8 characters
 // and a NUL, as the drive table holds them).
 bool IsAdmittedVendor(const char* vendor);
@@ -44,14 +50,17 @@ class CMyASPI32 {
   // answer for a moment. Returns as ScanDrives.
   int RescanDrives();
   // INQUIRY at every address of every adapter; `fn` gets each answer that
-  // completed (36 bytes at SRB_BufPointer, zeros past what was sent).
+  // completed (50 bytes at SRB_BufPointer, zeros past what arrived;
+  // m_nLastArrived says how many did).
   typedef void (*InquiryFn)(void* context, const SRB_ExecSCSICmd& srb);
   void InquireAll(InquiryFn fn, void* context);
-  // Admits the answer of a completed INQUIRY into the table.
-  int AddDrive(const SRB_ExecSCSICmd& srb);
-  // What the table takes from a completed INQUIRY's answer; 0, or
+  // Admits the answer of a completed INQUIRY, of which `arrived` bytes
+  // came from the drive, into the table.
+  int AddDrive(const SRB_ExecSCSICmd& srb, DWORD arrived);
+  // What the table takes from a completed INQUIRY's answer, of which
+  // `arrived` bytes came from the drive (ParseInquiry); 0, or
   // ASPI_ERR_VENDOR when it is no admitted drive's.
-  static int ReadInquiryAnswer(const SRB_ExecSCSICmd& srb, DriveEntry* out);
+  static int ReadInquiryAnswer(const SRB_ExecSCSICmd& srb, DWORD arrived, DriveEntry* out);
   // INQUIRY of table row `drive` now, read as the scan reads it into
   // *now; a request's result, or ASPI_ERR_VENDOR.
   int InquireDrive(int drive, DriveEntry* now);
@@ -59,7 +68,20 @@ class CMyASPI32 {
   // Without a usable library nothing is sent and the object's status is
   // returned. The library works on a private copy of the block and buffer;
   // the caller's are updated from it when the request has completed.
+  // ASPI tells no length of a data-in answer, so the private buffer is
+  // filled beforehand and the answer is taken to end at its last byte that
+  // differs from the fill: that many bytes are copied to the caller's
+  // buffer (the rest keeps what the caller had there) and counted in
+  // m_nLastArrived. The libraries that know the real count (pass-through,
+  // SG_IO) write no byte beyond it, so one rule serves them all.
   int Execute(SRB_ExecSCSICmd& srb);
+  // A data-in request on drive row `drive` whose caller reads its first
+  // `need` bytes: 0 only when all of them arrived. An answer that seems to
+  // end early may end in bytes equal to the fill; it is asked once more
+  // with another fill, and taken only when the second answer is whole and
+  // agrees with the first. Otherwise ASPI_ERR_SHORT_ANSWER (or the failed
+  // request's result).
+  int ReadOnDrive(SRB_ExecSCSICmd& srb, int drive, DWORD need);
   // Execute on the address of table row `drive`; a row not in use is
   // refused with ASPI_ERR_BAD_DRIVE and nothing is sent.
   int ExecuteOnDrive(SRB_ExecSCSICmd& srb, int drive);
@@ -102,6 +124,9 @@ class CMyASPI32 {
   // The result of the last Execute, for front ends that tell more than
   // "failed".
   int m_nLastResult = 0;
+  // Bytes of the last request's data-in answer that arrived; its whole
+  // length for other requests; 0 when it did not complete.
+  DWORD m_nLastArrived = 0;
   PFN_OrvexDriveHold m_pfnHold = nullptr;
   PFN_OrvexDeviceName m_pfnDeviceName = nullptr;
   RequestTraceFn m_pfnTrace = nullptr;
@@ -116,6 +141,7 @@ class CMyASPI32 {
  private:
   struct Request;
   void Load(const char* library);
+  bool m_bOtherFill = false;  // ReadOnDrive's second look: the other fill
   int ExecuteOnce(SRB_ExecSCSICmd& srb);
   // Requests the library has not given back yet (timed out, failed wait,
   // still pending): their block, buffer and event stay alive until the

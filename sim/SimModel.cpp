@@ -191,6 +191,19 @@ bool ParseFault(const std::vector<std::string>& t, Fault* f, std::string* error)
       return false;
     }
     f->delayMs = static_cast<int>(ms);
+  } else if (a == "short" || a == "empty" || a == "half") {
+    f->action = FaultAction::Short;
+    f->bytes = a == "empty" ? 0 : -1;
+    long n = 0;
+    if (a == "short" && (args != 1 || !ParseInt(t[4], 10, &n) || n < 0 || n > 0xFFFF)) {
+      *error = "short needs a byte count";
+      return false;
+    }
+    if (a != "short" && args != 0) {
+      *error = a + " takes no value";
+      return false;
+    }
+    if (a == "short") f->bytes = static_cast<int>(n);
   } else if (a == "late-check") {
     f->action = FaultAction::LateCheck;
     if (args != 3 || !ParseByte(t[4], &f->senseKey) || !ParseByte(t[5], &f->asc) ||
@@ -600,6 +613,10 @@ std::uint32_t SimBus::Complete(SRB_ExecSCSICmd& srb, const Decision& d) {
     if (d.hasFault && d.fault.action == FaultAction::BadSum && r.status == SS_COMP &&
         r.data.size() == 4) {
       PutBE32(r.data.data(), BE32(r.data.data()) + 1);
+    }
+    if (d.hasFault && d.fault.action == FaultAction::Short) {
+      const std::size_t keep = d.fault.bytes < 0 ? r.data.size() / 2 : static_cast<std::size_t>(d.fault.bytes);
+      if (keep < r.data.size()) r.data.resize(keep);
     }
     if (r.status == SS_COMP && (k == Kind::CommitMain || k == Kind::CommitStrategy)) SaveFlash();
     // Done, and then reported as failed.

@@ -30,7 +30,8 @@ enum class FaultAction {
   SignalPending,  // signal the event but leave the request pending forever
   BadSum,         // answer a checksum one higher than the right one
   LateCheck,      // carry the command out, then answer a check condition
-  Slow            // carry the command out normally, taking the given time
+  Slow,           // carry the command out normally, taking the given time
+  Short           // carry it out, good status, but send fewer data-in bytes
 };
 
 struct Fault {
@@ -41,6 +42,7 @@ struct Fault {
   std::uint8_t status = 0;
   std::uint8_t senseKey = 0, asc = 0, ascq = 0;
   int delayMs = 0;  // Slow
+  int bytes = 0;    // Short: at most this many, -1 half of the answer
 };
 
 struct DeviceConfig {

@@ -21,6 +21,7 @@
 #include <mutex>
 
 #include "spti/SgioDeviceIo.h"
+#include "spti/SgioMap.h"
 #include "spti/SystemLibraries.h"
 #include "spti/SptiPort.h"
 
@@ -197,7 +198,7 @@ class CLinuxKernel : public CSgioKernel {
       pollfd p = {fd, POLLIN, 0};
       if (poll(&p, 1, -1) < 0 && errno != EINTR) return errno != 0 ? errno : EIO;
       n = read(fd, h, sizeof(*h));
-      if (n >= 0) return 0;
+      if (n >= 0) return SgHeaderReadErrno(static_cast<long>(n), sizeof(*h), h->interface_id);
       if (errno != EINTR && errno != EAGAIN) return errno != 0 ? errno : EIO;
     }
   }

@@ -88,6 +88,13 @@ std::uint32_t ApplySgioOutcome(const SgioOutcome& o, const SgioRequest& sent,
   return kErrNone;
 }
 
+int SgHeaderReadErrno(long got, std::size_t size, int interfaceId) {
+#ifdef ORVEX_GUARD_OFF_SG_HEADER
+  if (got >= 0) return 0;
+#endif
+  return got == static_cast<long>(size) && interfaceId == 'S' ? 0 : EIO;
+}
+
 std::uint32_t WinErrorFromErrno(int err) {
   switch (err) {
     case 0:

@@ -60,6 +60,12 @@ SgioRequest SgioFromPassThrough(PassThroughRequest& rq);
 std::uint32_t ApplySgioOutcome(const SgioOutcome& o, const SgioRequest& sent,
                                PassThroughRequest* rq);
 
+// The errno of collecting a generic node's answer with read(): `got`
+// bytes of a header of `size`, carrying `interfaceId`. Only a whole header
+// that is still an sg version 3 one is an answer: the part not read back
+// would keep what this process wrote, a good status among it.
+int SgHeaderReadErrno(long got, std::size_t size, int interfaceId);
+
 std::uint32_t WinErrorFromErrno(int err);
 
 // "EPERM: Operation not permitted".

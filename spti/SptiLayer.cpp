@@ -403,12 +403,18 @@ BYTE CSptiLayer::ExecScsi(SRB_ExecSCSICmd& srb) {
 
   BYTE* data = srb.SRB_BufPointer;
   CBounce bounce;
-  const bool bounced = len > 0 && (reinterpret_cast<std::uintptr_t>(data) & a.alignMask) != 0;
+  // Data in always lands in a buffer of the layer's own, and only the bytes
+  // the port says arrived reach the caller's: the rest of the caller's
+  // buffer keeps what it held, as with any ASPI layer, so a short answer
+  // shows as short (a port may write the whole length, what did not arrive
+  // included).
+  bool bounced = len > 0 && (reinterpret_cast<std::uintptr_t>(data) & a.alignMask) != 0;
+#ifndef ORVEX_GUARD_OFF_SPTI_DATA_IN
+  if (len > 0 && dir != SRB_DIR_OUT) bounced = true;
+#endif
   if (bounced) {
     data = bounce.Allocate(len, a.alignMask);
     if (data == nullptr) return SS_BUFFER_TO_BIG;
-    // Data in too: a port that overstates what it sent copies back the
-    // caller's own bytes, not stale heap.
     std::memcpy(data, srb.SRB_BufPointer, len);
   }
 

@@ -2,6 +2,7 @@
 #include "update/FirmwareImage.h"
 #include "update/ZoneChecksum.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -105,15 +106,18 @@ int FirmwareImage::TakeRegion() {
 
 int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
   Clear(aspi);
-  if (path != nullptr && *path != '\0') m_pFile = std::fopen(path, "rb");
+  m_nFileKind = FILE_KIND_NONE;
+  m_llFileLength = -1;
+  if (path != nullptr && *path != '\0') m_pFile = SysOpenRegularFile(path, &m_nFileKind);
   if (m_pFile == nullptr) {
     DropData();
-    return IMAGE_ERR_OPEN;
+    return m_nFileKind == FILE_KIND_NONE ? IMAGE_ERR_OPEN : IMAGE_ERR_NOT_FILE;
   }
 
-  // A length that cannot be told (a folder, a stream) is a wrong length.
+  // A length that cannot be told is a wrong length.
   long length = -1;
   if (std::fseek(m_pFile, 0, SEEK_END) == 0) length = std::ftell(m_pFile);
+  m_llFileLength = length;
   int rc = TakeLength(length);
   if (rc != IMAGE_OK) return rc;
 
@@ -149,9 +153,14 @@ int FirmwareImage::MatchDrive(const char* vendor, const char* product) {
   if (vendor == nullptr || product == nullptr || m_pData == nullptr) return 1;
   if (std::strcmp(vendor, m_szVendor) != 0) return 1;
   if (std::strcmp(product, m_szProduct) != 0) return 1;
-  std::uint8_t area[10] = {};
+  std::uint8_t area[IDTEXT_LENGTH] = {};
   if (ReadDriveIdText(area) != 0) return 1;
-  const int textLength = static_cast<int>(std::strlen(reinterpret_cast<const char*>(area)));
+  // All six bytes, a NUL among them included: a text cut at a NUL would be
+  // a weaker pattern than the drive gave.
+  int textLength = IDTEXT_LENGTH;
+#ifdef ORVEX_GUARD_OFF_ID_TEXT_WHOLE
+  textLength = static_cast<int>(std::find(area, area + IDTEXT_LENGTH, 0) - area);
+#endif
   return FindPattern(m_pData, m_nLength, area, textLength) < 0 ? 1 : 0;
 }
 
@@ -161,7 +170,13 @@ int FirmwareImage::TestUnitReady(int drive) {
   BuildTestUnitReady(srb);
   int r = m_pDriveAccess->ExecuteOnDrive(srb, drive);
   if (r == 0) return 0;
-  return r == ASPI_CHECK_CONDITION ? TUR_NOT_READY : -1;
+  // The drive's own check condition (how it says "no disc"): an error the
+  // host adapter reports (a timeout, a lost device) is not one.
+  bool drivesAnswer = srb.SRB_HaStat == HASTAT_OK && srb.SRB_TargStat == 0x02;
+#ifdef ORVEX_GUARD_OFF_DISC_CHECK_ANSWER
+  drivesAnswer = true;
+#endif
+  return r == ASPI_CHECK_CONDITION && drivesAnswer ? TUR_NOT_READY : -1;
 }
 
 int FirmwareImage::DownloadImage(int drive, PieceHook hook, void* context) {
@@ -197,7 +212,7 @@ int FirmwareImage::VerifyTransferChecksum(int drive) {
   BYTE answer[CHECKSUM_ANSWER_LENGTH] = {};
   SRB_ExecSCSICmd srb;
   BuildReadTransferChecksum(srb, answer, static_cast<DWORD>(m_nLength));
-  int r = m_pDriveAccess->ExecuteOnDrive(srb, drive);
+  int r = m_pDriveAccess->ReadOnDrive(srb, drive, CHECKSUM_ANSWER_LENGTH);
   if (r != 0) return r;
   return GetBE32(answer) == m_nSum ? 0 : -1;
 }
@@ -230,8 +245,14 @@ int FirmwareImage::ReadDriveIdText(std::uint8_t* area) {
   BYTE answer[IDTEXT_ANSWER_LENGTH] = {};
   SRB_ExecSCSICmd srb;
   BuildReadDriveIdText(srb, answer);
-  int r = m_pDriveAccess->ExecuteOnDrive(srb, m_nDriveIndex);
+  int r = m_pDriveAccess->ReadOnDrive(srb, m_nDriveIndex, IDTEXT_OFFSET + IDTEXT_LENGTH);
   if (r != 0) return r;
+  // An empty text is found in every image: a drive that gives none cannot
+  // be matched.
+#ifndef ORVEX_GUARD_OFF_ID_TEXT_EMPTY
+  static const std::uint8_t kNone[IDTEXT_LENGTH] = {};
+  if (std::memcmp(answer + IDTEXT_OFFSET, kNone, IDTEXT_LENGTH) == 0) return m_pDriveAccess->m_nLastResult = ASPI_ERR_SHORT_ANSWER;
+#endif
   std::memcpy(area, answer + IDTEXT_OFFSET, IDTEXT_LENGTH);
   return 0;
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/File.h"
+
 class CMyASPI32;
 
 // Image file and loaded region sizes.
@@ -25,7 +27,8 @@ enum : int {
   IMAGE_ERR_MEMORY = 3,     // no buffer
   IMAGE_ERR_READ = 4,       // fewer bytes than the loaded region could be read
   IMAGE_ERR_IDENTITY = 5,   // no identity signature with room for its block
-  IMAGE_ERR_STOPPED = 6     // the transfer was stopped between two pieces
+  IMAGE_ERR_STOPPED = 6,    // the transfer was stopped between two pieces
+  IMAGE_ERR_NOT_FILE = 7    // not a regular file (m_nFileKind says what)
 };
 
 // Told after every piece sent (pieces done, pieces in all); false stops the
@@ -54,23 +57,31 @@ class FirmwareImage {
   void ComputeSum();
 
   // Drive commands; results are those of CMyASPI32 unless noted.
-  // 0 ready, TUR_NOT_READY after a check condition, -1 on any other failure.
+  // 0 ready, TUR_NOT_READY after the drive's check condition (target
+  // status 02h, no host adapter error), -1 on any other failure.
   int TestUnitReady(int drive);
   // The loaded region in 8192-byte WRITE BUFFER pieces; the first failure.
   // With no image loaded nothing is sent and IMAGE_ERR_OPEN is returned.
   int DownloadImage(int drive, PieceHook hook = nullptr, void* context = nullptr);
-  // 0 when the drive's transfer checksum equals m_nSum, -1 when it differs.
+  // 0 when the drive's transfer checksum equals m_nSum, -1 when it differs,
+  // the request's result when it failed or its four bytes did not arrive.
   int VerifyTransferChecksum(int drive);
   // The drive's firmware-zone checksum, or the failed request's result.
   std::uint32_t ReadZoneChecksum(int drive);
   int CommitFirmware();
   int CommitWriteStrategy();
-  // Six identification bytes into `area`; untouched on failure.
+  // The six identification bytes into `area`; untouched on failure. All
+  // six must have arrived and not all be NUL (else ASPI_ERR_SHORT_ANSWER,
+  // also in the transport's m_nLastResult).
   int ReadDriveIdText(std::uint8_t* area);
 
   std::uint8_t* m_pData = nullptr;
   std::FILE* m_pFile = nullptr;
   std::int32_t m_nLength = 0;
+  // What the last Load found at its path, and the file's length (-1 when
+  // it could not be told).
+  FileKind m_nFileKind = FILE_KIND_NONE;
+  long long m_llFileLength = -1;
   std::uint32_t m_nSum = 0;
   char m_szRevision[5] = {};
   char m_szProduct[17] = {};

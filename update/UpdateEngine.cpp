@@ -31,6 +31,11 @@ bool OnPiece(void* context, int done, int total) {
 
 }  // namespace
 
+bool RevisionReadable(const char* revision) {
+  if (std::strlen(revision) != 4) return false;
+  return std::strspn(revision, " ") != 4;
+}
+
 std::string IdentityText(const char* vendor, const char* product, const char* revision) {
   char ident[64];
   std::snprintf(ident, sizeof ident, "%s %s %s", vendor, product, revision);
@@ -94,6 +99,17 @@ int CUpdateEngine::Admit(FirmwareImage& image, const char* path, int row, const 
     m_report.OnNotice(NOTICE_WARNING, 0, "Model mismatched !");
     return Fail(STAGE_CHECK, m_aspi.m_nLastResult, ENGINE_REFUSED);
   }
+
+  // Every version rule ranks the drive's revision: one that did not come
+  // would rank below any image.
+#ifndef ORVEX_GUARD_OFF_REVISION_READ
+  if (!RevisionReadable(m_aspi.m_drives[row].szRevision)) {
+    m_report.OnNotice(NOTICE_ERROR, IDS_VERSION_UNREADABLE, nullptr);
+    m_report.OnStatus(IDS_VERSION_UNREADABLE);
+    out.reason = REFUSE_NO_VERSION;
+    return Fail(STAGE_CHECK, 0, ENGINE_REFUSED);
+  }
+#endif
 
   const std::string& incoming = out.incoming;
   if (rules.writeStrategy) {
@@ -203,11 +219,16 @@ int CUpdateEngine::Prepare(FirmwareImage& image, int row, bool writeStrategy) {
 
   m_report.OnStage(STAGE_DISC);
   m_report.OnStatus(IDS_PLEASE_WAIT);
-  // Three answers of "ready" mean a disc is loaded.
-  bool discLoaded = image.TestUnitReady(row) == 0 && image.TestUnitReady(row) == 0 &&
-                    image.TestUnitReady(row) == 0;
-  if (discLoaded) {
-    int rc = m_aspi.StartStopUnit(row, 0x02);
+  // Three answers of "ready" mean a disc is loaded; a check condition means
+  // none. A request that did not complete is no answer: a drive that has
+  // just failed to answer is not given its firmware.
+  int tur = 0;
+  for (int i = 0; i < 3 && tur == 0; ++i) tur = image.TestUnitReady(row);
+#ifdef ORVEX_GUARD_OFF_DISC_CHECK_FAILED
+  if (tur != 0) tur = TUR_NOT_READY;
+#endif
+  if (tur != TUR_NOT_READY) {
+    int rc = tur == 0 ? m_aspi.StartStopUnit(row, 0x02) : m_aspi.m_nLastResult != 0 ? m_aspi.m_nLastResult : tur;
     if (rc != 0) {
       m_report.OnStageEnd(STAGE_DISC, false);
       m_report.OnNotice(NOTICE_ERROR, 0, "Disc remove fail !");

@@ -34,7 +34,8 @@ enum AdmitReason : int {
   REFUSE_ID_TEXT,              // the drive's identification text is not in the image
   REFUSE_NO_ID_ANSWER,         // the drive did not give its identification text
   REFUSE_SAME_OR_LOWER,        // the image is not newer
-  REFUSE_NO_WS_NEEDED          // the drive's write strategy is not older
+  REFUSE_NO_WS_NEEDED,         // the drive's write strategy is not older
+  REFUSE_NO_VERSION            // the drive's revision did not arrive or is blank
 };
 
 // Policy from the front end (the dialog reads it from its configuration).
@@ -49,6 +50,9 @@ struct AdmitResult {
   bool writeStrategy = false;   // the kind of update decided
   std::string incoming;         // the image's identity text
 };
+
+// A revision a version rule can rank: four characters, not all blank.
+bool RevisionReadable(const char* revision);
 
 // "%s %s %s" of vendor, product and revision.
 std::string IdentityText(const char* vendor, const char* product, const char* revision);

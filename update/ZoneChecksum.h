@@ -7,6 +7,7 @@
 
 class FirmwareImage;
 
-// 0 and the checksum in *value, or the request's nonzero result (then
+// 0 and the checksum in *value, or the request's nonzero result, which is
+// ASPI_ERR_SHORT_ANSWER when the four bytes did not all arrive (then
 // *value holds that result, as the image's operation reports it).
 int ReadZoneChecksumChecked(FirmwareImage& image, int drive, std::uint32_t* value);

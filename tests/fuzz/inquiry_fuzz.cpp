@@ -68,13 +68,15 @@ bool Admitted(const uint8_t* vendor) {
   return memcmp(vendor, "KORVELIN", 8) == 0 || memcmp(vendor, "QN      ", 8) == 0;
 }
 
-// The row an admitted 36-byte answer makes.
-DriveEntry RowFrom(const uint8_t* a, int ha, int target, int lun) {
+// The row an admitted answer of which `arrived` bytes came makes: product
+// bytes that did not come are zero, a revision that did not come whole is
+// empty.
+DriveEntry RowFrom(const uint8_t* a, size_t arrived, int ha, int target, int lun) {
   DriveEntry row = {};
   memcpy(row.abInquiry, a, 8);
   memcpy(row.szVendor, a + 8, 8);
-  memcpy(row.szProduct, a + 16, 16);
-  memcpy(row.szRevision, a + 32, 4);
+  memcpy(row.szProduct, a + 16, arrived >= 32 ? 16 : arrived - 16);
+  if (arrived >= 36) memcpy(row.szRevision, a + 32, 4);
   row.nHaId = ha;
   row.nTarget = target;
   row.nLun = lun;
@@ -129,16 +131,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     srb.SRB_HaId = static_cast<BYTE>(k);
     srb.SRB_Target = static_cast<BYTE>(k % 8);
     srb.SRB_Lun = static_cast<BYTE>(7 - k % 8);
-    const int rc = g_aspi->AddDrive(srb);
+    const int rc = g_aspi->AddDrive(srb, static_cast<DWORD>(n));
     int expected;
     if (model.size() == MAX_DRIVES) {
       expected = ASPI_ERR_TABLE_FULL;
       modelStatus = ASPI_ERR_TABLE_FULL;
-    } else if (n < 36 || !Admitted(buf.data() + 8)) {
+    } else if (n < 16 || !Admitted(buf.data() + 8)) {
       expected = ASPI_ERR_VENDOR;
     } else {
       expected = 0;
-      model.push_back(RowFrom(buf.data(), k, k % 8, 7 - k % 8));
+      model.push_back(RowFrom(buf.data(), n, k, k % 8, 7 - k % 8));
     }
     Check(rc == expected, "AddDrive result");
   }
@@ -159,13 +161,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Answer& a = g_given[i];
     if (a.status != SS_COMP) continue;
     // The request buffer starts empty at every address: a short answer does
-    // not inherit the previous device's bytes.
+    // not inherit the previous device's bytes. The transport counts an
+    // answer up to its last byte that is not the fill (A5h).
     uint8_t answer[50] = {};
-    if (!a.bytes.empty()) memcpy(answer, a.bytes.data(), a.bytes.size() < 50 ? a.bytes.size() : 50);
+    size_t arrived = a.bytes.size() < 50 ? a.bytes.size() : 50;
+    while (arrived > 0 && a.bytes[arrived - 1] == 0xA5) --arrived;
+    if (arrived > 0) memcpy(answer, a.bytes.data(), arrived);
     if (model.size() == MAX_DRIVES) {
       modelStatus = ASPI_ERR_TABLE_FULL;
-    } else if (Admitted(answer + 8)) {
-      model.push_back(RowFrom(answer, static_cast<int>(i / 64), static_cast<int>(i / 8 % 8), static_cast<int>(i % 8)));
+    } else if (arrived >= 16 && Admitted(answer + 8)) {
+      model.push_back(
+          RowFrom(answer, arrived, static_cast<int>(i / 64), static_cast<int>(i / 8 % 8), static_cast<int>(i % 8)));
     }
   }
   Check(rc == (model.empty() ? ASPI_ERR_NO_DRIVE : 0), "scan result");

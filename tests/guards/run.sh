@@ -19,7 +19,7 @@ BUILD="$ROOT/build/guards"
 SRC="$BUILD/src"
 OUT="$BUILD/build"
 LOGS="$BUILD/logs"
-DIRS=(app update drive controls platform cli)
+DIRS=(app update drive controls platform cli spti)
 # A suite that hangs without a guard has not passed either.
 SUITE_LIMIT=${ORVEX_GUARD_SUITE_LIMIT:-1800}
 

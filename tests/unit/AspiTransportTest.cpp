@@ -494,3 +494,24 @@ TEST_F(AspiTransportTest, ShortAndNulFilledInquiryAnswersAreStoredByteExact) {
 }
 
 }  // namespace
+
+namespace {
+
+// The row takes only what arrived, whatever else the buffer holds: a
+// revision cut short is none at all, and product bytes that did not come
+// are zero.
+TEST(ParseInquiryTest, OnlyWhatArrivedMakesTheRow) {
+  BYTE answer[36];
+  std::memcpy(answer, "\x05\x80\x02\x02\x1F\0\0\0KORVELINDVDRRW M1       1.20", 36);
+  DriveEntry row;
+  EXPECT_EQ(ParseInquiry(answer, 36, &row), 0);
+  EXPECT_STREQ(row.szRevision, "1.20");
+  EXPECT_EQ(ParseInquiry(answer, 34, &row), 0);
+  EXPECT_STREQ(row.szRevision, "");
+  EXPECT_STREQ(row.szVendor, "KORVELIN");
+  EXPECT_EQ(ParseInquiry(answer, 20, &row), 0);
+  EXPECT_STREQ(row.szProduct, "DVDR");
+  EXPECT_EQ(ParseInquiry(answer, 15, &row), ASPI_ERR_SHORT_ANSWER);
+}
+
+}  // namespace

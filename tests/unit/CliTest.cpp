@@ -2,6 +2,7 @@
 // reaches the drive, and the JSON lines read back.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -216,6 +217,39 @@ TEST_F(CliTest, AnInterruptEndsAScanAtOnce) {
   std::string line, last;
   while (std::getline(f, line)) last = line;
   EXPECT_EQ(nlohmann::json::parse(last)["exit"], 130) << last;
+}
+
+// A drive that takes its time over a request: Ctrl-C says at once that the
+// update stops, then waits for the request.
+TEST_F(CliTest, AnInterruptDuringALongRequestIsToldAtOnce) {
+  WriteConfig("fault tur 1 slow 3000\n");
+  const std::string script = std::string("cd '") + m_dir.Path() + "' && ('" + ORVEX_CLI_PATH +
+                             "' --transport sim:sim.cfg update new.bin --yes >/dev/null 2>stderr.txt & pid=$!; "
+                             "until grep -q cdb=00 sim.log 2>/dev/null; do sleep 0.01; done; kill -INT $pid; "
+                             "for i in $(seq 200); do grep -q 'is waited for' stderr.txt && break; sleep 0.01; done; "
+                             "if grep -q 'is waited for' stderr.txt && kill -0 $pid 2>/dev/null; then echo told; else echo late; fi; "
+                             "wait $pid; echo $?)";
+  std::FILE* p = popen(script.c_str(), "r");
+  char when[16] = {};
+  int status = -1;
+  if (p == nullptr || std::fscanf(p, "%15s %d", when, &status) != 2) status = -1;
+  if (p != nullptr) pclose(p);
+  EXPECT_STREQ(when, "told") << Stderr();
+  EXPECT_EQ(status, 3);
+  EXPECT_EQ(Writes(), 0);
+}
+
+// What the image path names, and its length, are said.
+TEST_F(CliTest, AnImageThatIsNoImageFileSaysWhatItIs) {
+  ASSERT_EQ(mkfifo(m_dir.Path("pipe.bin").c_str(), 0600), 0);
+  std::filesystem::create_directory(m_dir.Path("folder.bin"));
+  m_dir.Write("short.bin", std::string(100, 'x'));
+  for (const auto& c : {std::make_pair("pipe.bin", "it is a named pipe (FIFO), not a file"),
+                        std::make_pair("folder.bin", "it is a folder, not a file"),
+                        std::make_pair("short.bin", "its length is 100 bytes, not 2,097,152")}) {
+    EXPECT_EQ(Cli(std::string("check ") + c.first).status, 2) << c.first;
+    EXPECT_NE(Stderr().find(c.second), std::string::npos) << Stderr();
+  }
 }
 
 TEST_F(CliTest, SignalsDuringTheCommitAreHeldOffAndTheUpdateCompletes) {

@@ -8,6 +8,7 @@
 #include "drive/MyAspi32.h"
 #include "tests/unit/DriveTestSupport.h"
 #include "update/FirmwareImage.h"
+#include "update/ZoneChecksum.h"
 
 using namespace drivetest;
 
@@ -202,6 +203,31 @@ TEST_F(DriveCommandsTest, ZoneChecksumAndItsFailuresAsValues) {
   EXPECT_EQ(image.ReadZoneChecksum(0), 10147u);
   EXPECT_EQ(image.ReadZoneChecksum(0), 0xAA55AA55u);
   EXPECT_EQ(image.ReadZoneChecksum(0), 0x12AB34CDu);
+}
+
+// Good status is not an answer: only bytes that arrived count. A value
+// whose last bytes equal the transport's fill is asked for once more and
+// taken when both answers agree.
+TEST_F(DriveCommandsTest, OnlyBytesThatArrivedAreAValue) {
+  Start(Drive(0, 0, 0, "zone-sum 1234A5A5\nfault readzone 3 empty\nfault readzone 5 half\nfault readzone 6 short 3\n"));
+  FirmwareImage image;
+  image.m_pDriveAccess = m_aspi.get();
+  std::uint32_t v = 0;
+  EXPECT_EQ(ReadZoneChecksumChecked(image, 0, &v), 0);
+  EXPECT_EQ(v, 0x1234A5A5u);
+  EXPECT_EQ(Log().size(), 2u) << "two looks at an answer that ends in the fill";
+  EXPECT_EQ(ReadZoneChecksumChecked(image, 0, &v), ASPI_ERR_SHORT_ANSWER) << "nothing, then the value";
+  EXPECT_EQ(ReadZoneChecksumChecked(image, 0, &v), ASPI_ERR_SHORT_ANSWER) << "half, then three bytes";
+  EXPECT_EQ(Log().size(), 6u);
+
+  // The caller's buffer keeps its bytes past what arrived.
+  BYTE answer[CHECKSUM_ANSWER_LENGTH] = {1, 2, 3, 4};
+  SRB_ExecSCSICmd srb;
+  BuildReadZoneChecksum(srb, answer);
+  Start(Drive(0, 0, 0, "zone-sum 11223344\nfault readzone 1 half\n"));
+  EXPECT_EQ(m_aspi->ExecuteOnDrive(srb, 0), 0);
+  EXPECT_EQ(m_aspi->m_nLastArrived, 2u);
+  EXPECT_EQ(std::memcmp(answer, "\x11\x22\x03\x04", 4), 0);
 }
 
 // ---------------------------------------------------------------- disc

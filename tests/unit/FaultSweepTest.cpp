@@ -32,12 +32,17 @@ enum class Failure {
   SignalPending,  // the event is set, the request stays pending
   BadSum,         // a checksum answer one off the right value
   ChangesZone,    // a write-strategy commit that changes the firmware zone
+  Empty,          // good status, no data
+  Half,           // good status, half the data
   Count
 };
 
 const char* const kFailureNames[] = {"Check",    "Timeout",  "NoDevice",      "Aborted", "Invalid",
-                                     "Status80", "Status81", "SignalPending", "BadSum",  "ChangesZone"};
+                                     "Status80", "Status81", "SignalPending", "BadSum",  "ChangesZone",
+                                     "Empty",    "Half"};
 const char* Name(Failure f) { return kFailureNames[static_cast<int>(f)]; }
+// An answer that seems short is looked at a second time.
+bool Short(Failure f) { return f == Failure::Empty || f == Failure::Half; }
 
 // One request of an update, named as the simulated drive counts it: its
 // command kind and occurrence from 1 (0: every one of that kind).
@@ -106,20 +111,26 @@ std::vector<Failure> FailuresFor(const Target& t) {
   // request limit stays long there and the timeout is left to the rest.
   if (t.async) f.erase(f.begin() + 1);
   if ((t.step.kind == "readsum" || t.step.kind == "readzone") && t.step.n != 0) f.push_back(Failure::BadSum);
+  if (t.step.kind == "readsum" || t.step.kind == "readzone") {
+    f.push_back(Failure::Empty);
+    f.push_back(Failure::Half);
+  }
   if (t.step.kind == "commit-ws") f.push_back(Failure::ChangesZone);
   return f;
 }
 
 // What the update ends in.
-enum class Outcome { Rechecked, Completed, EjectFailed, TransferFailed, ChecksumFailed, CommitFailed, ZoneRefused, ZoneChanged };
+enum class Outcome {
+  Rechecked, Completed, EjectFailed, DiscUnanswered, TransferFailed, ChecksumFailed, CommitFailed, ZoneRefused, ZoneChanged
+};
 
 Outcome Expected(const Target& t, Failure f) {
   const std::string& k = t.step.kind;
   if (f == Failure::ChangesZone) return Outcome::ZoneChanged;
   if (k == "inquiry" || k == "idtext") return Outcome::Rechecked;
-  // Any answer but "ready" means "no disc": the update goes on without an
-  // eject, and a drive that went away fails the first piece.
-  if (k == "tur") return t.vanish ? Outcome::TransferFailed : Outcome::Completed;
+  // A check condition means "no disc": the update goes on without an
+  // eject. A request that did not complete ends it before the first piece.
+  if (k == "tur") return f == Failure::Check ? Outcome::Completed : Outcome::DiscUnanswered;
   if (k == "startstop") return Outcome::EjectFailed;
   if (k == "write") return Outcome::TransferFailed;
   if (k == "readsum") return Outcome::ChecksumFailed;
@@ -134,7 +145,7 @@ Outcome Expected(const Target& t, Failure f) {
 // every failure of the request in turn.
 bool LeavesUpdateEnabled(const Target& t, Outcome o) {
   return o == Outcome::TransferFailed || o == Outcome::ChecksumFailed || o == Outcome::ZoneRefused ||
-         (o == Outcome::EjectFailed && !t.unattended);
+         ((o == Outcome::EjectFailed || o == Outcome::DiscUnanswered) && !t.unattended);
 }
 
 std::string Action(const Step& s, Failure f) {
@@ -148,6 +159,8 @@ std::string Action(const Step& s, Failure f) {
     case Failure::Status81: return "status 81";
     case Failure::SignalPending: return "signal-pending";
     case Failure::BadSum: return "badsum";
+    case Failure::Empty: return "empty";
+    case Failure::Half: return "half";
     default: return "";
   }
 }
@@ -497,6 +510,19 @@ void FaultSweepTest::CheckAttempt(const Target& t, Failure f, CUpdaterDlg* dlg, 
         expectAllEnabled();
       }
       break;
+    case Outcome::DiscUnanswered:
+      EXPECT_EQ(boxes, (Strings{"Are you sure?", "Disc remove fail !"}));
+      EXPECT_EQ(status, "Please try again at first step, after remove any disc in your drive.");
+      ASSERT_FALSE(kinds.empty());
+      EXPECT_EQ(kinds.back(), "tur");
+      EXPECT_EQ(Count(kinds, "tur"), size_t(t.step.n));
+      expectNothingSaved();
+      if (t.unattended) {
+        EXPECT_TRUE(cancel);
+      } else {
+        expectAllEnabled();
+      }
+      break;
     case Outcome::TransferFailed:
       EXPECT_EQ(boxes, (Strings{"Are you sure?", "ATAPI ERROR02"}));
       EXPECT_EQ(status, "0xF2");
@@ -519,7 +545,7 @@ void FaultSweepTest::CheckAttempt(const Target& t, Failure f, CUpdaterDlg* dlg, 
     case Outcome::ZoneRefused:
       EXPECT_EQ(boxes, (Strings{"Are you sure?", "ATAPI ERROR02"}));
       EXPECT_EQ(status, "0xF2");
-      EXPECT_EQ(kinds, after({"readzone"}));
+      EXPECT_EQ(kinds, after(Strings(Short(f) ? 2 : 1, "readzone")));
       EXPECT_TRUE(headless::TimerLog().empty());
       expectNothingSaved();
       EXPECT_TRUE(update);
@@ -535,7 +561,7 @@ void FaultSweepTest::CheckAttempt(const Target& t, Failure f, CUpdaterDlg* dlg, 
       EXPECT_EQ(Count(kinds, commitKind), 1u);
       EXPECT_EQ(headless::WorkersStarted(), 1);
       if (zone) {
-        EXPECT_EQ(Count(kinds, "readzone"), 2u);
+        EXPECT_EQ(Count(kinds, "readzone"), Short(f) ? 3u : 2u);
         EXPECT_EQ(dlg->m_nZoneFailMark, ZONE_FAIL_MARK);
         EXPECT_EQ(dlg->m_bWriteStrategy, 0);
       } else {
@@ -604,8 +630,10 @@ TEST_P(FaultSweepTest, StopsBeforeHarmAndLeavesAWayOn) {
   size_t i = 0;
   while (i < failures.size()) {
     std::vector<Failure> chain = {failures[i++]};
-    if (!t.vanish && t.step.n != 0 && LeavesUpdateEnabled(t, Expected(t, chain[0]))) {
-      while (i < failures.size() && LeavesUpdateEnabled(t, Expected(t, failures[i]))) chain.push_back(failures[i++]);
+    // A short answer's second look shifts the counts a chain relies on.
+    if (!t.vanish && t.step.n != 0 && !Short(chain[0]) && LeavesUpdateEnabled(t, Expected(t, chain[0]))) {
+      while (i < failures.size() && !Short(failures[i]) && LeavesUpdateEnabled(t, Expected(t, failures[i])))
+        chain.push_back(failures[i++]);
     }
     RunChain(t, chain);
     if (HasFatalFailure()) return;

@@ -1,5 +1,6 @@
 // Loading an image file and checking it against a drive.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <memory>
@@ -64,6 +65,7 @@ TEST_F(FirmwareImageTest, WrongLengthsAreRefused) {
     layout.Identity(0x150000, "KORVELIN", "DVDRRW M1", "1.00");
     FirmwareImage image;
     EXPECT_EQ(LoadSpec(layout, image), IMAGE_ERR_LENGTH) << size;
+    EXPECT_EQ(image.m_llFileLength, static_cast<long long>(size));
     EXPECT_EQ(image.m_pData, nullptr);
   }
 }
@@ -76,8 +78,14 @@ TEST_F(FirmwareImageTest, PathsThatAreNoImageFileAreRefused) {
   FirmwareImage null;
   EXPECT_EQ(null.Load(nullptr, nullptr), IMAGE_ERR_OPEN);
   FirmwareImage folder;
-  EXPECT_NE(folder.Load(m_dir.Path().c_str(), nullptr), IMAGE_OK);
+  EXPECT_EQ(folder.Load(m_dir.Path().c_str(), nullptr), IMAGE_ERR_NOT_FILE);
+  EXPECT_EQ(folder.m_nFileKind, FILE_KIND_DIRECTORY);
   EXPECT_EQ(folder.m_pData, nullptr);
+  // A named pipe nobody writes to: refused at once, not waited on.
+  ASSERT_EQ(mkfifo(m_dir.Path("pipe.bin").c_str(), 0600), 0);
+  FirmwareImage pipe;
+  EXPECT_EQ(pipe.Load(m_dir.Path("pipe.bin").c_str(), nullptr), IMAGE_ERR_NOT_FILE);
+  EXPECT_EQ(pipe.m_nFileKind, FILE_KIND_FIFO);
 
   // A file that vanished after it was chosen.
   imagegen::ImageSpec layout = Filler();
@@ -241,14 +249,17 @@ TEST_F(MatchDriveTest, IdentificationTextAbsentIsAMismatch) {
   EXPECT_EQ(Match(), 1);
 }
 
-TEST_F(MatchDriveTest, IdentificationTextEndsAtItsFirstNul) {
+TEST_F(MatchDriveTest, IdentificationTextIsMatchedOverAllSixBytes) {
   Start("AB\\0ZZZ", Image(0x170000, "AB"));
-  EXPECT_EQ(Match(), 0) << "\"AB\" is what is looked for";
+  EXPECT_EQ(Match(), 1) << "\"AB\" alone is a weaker pattern than the drive gave";
+  Start("AB\\0ZZZ", Image(0x170000, std::string("AB\0ZZZ", 6)));
+  EXPECT_EQ(Match(), 0);
 }
 
-TEST_F(MatchDriveTest, EmptyIdentificationTextPasses) {
+TEST_F(MatchDriveTest, EmptyIdentificationTextMatchesNoImage) {
   Start("\\0\\0\\0\\0\\0\\0", Image());
-  EXPECT_EQ(Match(), 0);
+  EXPECT_EQ(Match(), 1);
+  EXPECT_EQ(m_aspi->m_nLastResult, ASPI_ERR_SHORT_ANSWER);
 }
 
 TEST_F(MatchDriveTest, FailedIdentificationCommandIsAMismatch) {

@@ -14,6 +14,7 @@
 #include "drive/Srb.h"
 #include "platform/headless/InspectLock.h"
 #include "spti/SgioDeviceIo.h"
+#include "spti/SgioMap.h"
 #include "spti/SptiLayer.h"
 
 using namespace spti;
@@ -45,6 +46,9 @@ class FakeKernel : public CSgioKernel {
   // leave a residual count.
   SgioOutcome outcome;
   std::vector<std::uint8_t> answer;
+  // Writes the whole data-in length (zeros past the answer) yet reports
+  // the short answer's residual: what arrived is only what resid says.
+  bool writesWholeLength = false;
   std::vector<std::uint8_t> sense;
   std::vector<SentSgio> sent;
   std::vector<std::uint32_t> signalled;
@@ -102,6 +106,7 @@ class FakeKernel : public CSgioKernel {
     if (out->nErrno != 0) return;
     if (rq.direction == kSgDxferFromDev) {
       const std::size_t k = std::min<std::size_t>(rq.dxferLen, answer.size());
+      if (writesWholeLength) std::memset(rq.data, 0, rq.dxferLen);
       if (k > 0) std::memcpy(rq.data, answer.data(), k);
       out->resid = static_cast<std::int32_t>(rq.dxferLen - k);
     }
@@ -264,13 +269,21 @@ TEST_F(SgioRequestTest, EachDirectionBecomesOneSgioWithTheTransportsLimit) {
   const SgioRequest& r = k.sent[0].rq;
   EXPECT_EQ(r.direction, kSgDxferFromDev);
   EXPECT_EQ(r.dxferLen, 50u);
-  EXPECT_EQ(r.data, in);
   EXPECT_EQ(r.timeoutMs, 60000u);
   EXPECT_EQ(r.senseMax, SENSE_LEN);
   EXPECT_EQ(k.sent[0].cdb, (std::vector<std::uint8_t>{0x12, 0, 0, 0, 50, 0}));
   EXPECT_EQ(in[35], 0x41);
   EXPECT_EQ(in[36], 0xEE) << "a short answer leaves the rest of the buffer alone";
   EXPECT_EQ(k.signalled, std::vector<std::uint32_t>{42});
+  // Good status with two bytes of four, the rest of the length written
+  // over: the caller sees two bytes arrive, and its own after them.
+  k.writesWholeLength = true;
+  k.answer = {0x12, 0x34};
+  BYTE zoneSum[4] = {0xA5, 0xA5, 0xA5, 0xA5};
+  auto zone = Exec({0x3C, 0x04, 0x06, 0x00, 0x0F, 0x80, 0x00, 0, 0, 0}, SRB_DIR_IN, zoneSum, sizeof(zoneSum));
+  EXPECT_EQ(layer.Send(&zone), SS_COMP);
+  EXPECT_EQ(std::vector<BYTE>(zoneSum, zoneSum + 4), (std::vector<BYTE>{0x12, 0x34, 0xA5, 0xA5}));
+  k.writesWholeLength = false;
 
   BYTE piece[8192];
   for (int i = 0; i < 8192; ++i) piece[i] = static_cast<BYTE>(i);
@@ -310,6 +323,15 @@ TEST_F(SgioRequestTest, ShortDataOutIsAnOverrunShortDataInIsNot) {
   auto inquiry = Exec({0x12, 0, 0, 0, 50, 0}, SRB_DIR_IN, in, sizeof(in));
   EXPECT_EQ(layer.Send(&inquiry), SS_COMP);
   EXPECT_EQ(inquiry.SRB_HaStat, 0);
+}
+
+// A generic node's answer is a whole sg version 3 header or an I/O error:
+// the part not read back would still say "good" from the request written.
+TEST(SgHeaderTest, OnlyAWholeHeaderIsAnAnswer) {
+  EXPECT_EQ(SgHeaderReadErrno(88, 88, 'S'), 0);
+  EXPECT_EQ(SgHeaderReadErrno(0, 88, 'S'), EIO);
+  EXPECT_EQ(SgHeaderReadErrno(40, 88, 'S'), EIO);
+  EXPECT_EQ(SgHeaderReadErrno(88, 88, 'Q'), EIO);
 }
 
 TEST_F(SgioRequestTest, CheckConditionCarriesTheDrivesSense) {

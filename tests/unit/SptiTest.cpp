@@ -369,7 +369,7 @@ TEST_F(SptiRequestTest, DataInRequestBecomesOnePassThroughAndComesBack) {
   EXPECT_EQ(std::vector<int>(p.Cdb, p.Cdb + 6), (std::vector<int>{0x12, 0, 0, 0, 50, 0}));
   EXPECT_EQ(p.DataIn, kDataIn);
   EXPECT_EQ(p.DataTransferLength, 50u);
-  EXPECT_EQ(p.DataBuffer, buf) << "an aligned buffer goes to the port as it is";
+  EXPECT_NE(p.DataBuffer, buf) << "data in lands in the layer's own buffer first";
   EXPECT_GE(p.TimeOutValue, 60u);
   EXPECT_EQ(p.SenseInfoLength, SENSE_LEN);
   EXPECT_GE(p.SenseInfoOffset, sizeof(ScsiPassThroughDirect));
@@ -590,8 +590,8 @@ TEST_F(SptiAlignedAdapterTest, MisalignedBufferTravelsThroughAnAlignedCopy) {
   EXPECT_EQ(layer.Send(&claimed), SS_COMP);
   EXPECT_EQ(odd[36], 0xEE);
 
-  // An aligned buffer is not copied.
-  auto aligned = Exec(0, 0, 0, {0x12, 0, 0, 0, 50, 0}, SRB_DIR_IN, store + 8, 50);
+  // An aligned buffer of data out is not copied.
+  auto aligned = Exec(0, 0, 0, {0x3B, 0x06, 0, 0, 0, 0, 0, 0, 0x08, 0}, SRB_DIR_OUT, store + 8, 8);
   EXPECT_EQ(layer.Send(&aligned), SS_COMP);
   EXPECT_EQ(io.sent.back().sptd.DataBuffer, store + 8);
 }

@@ -158,6 +158,65 @@ TEST_F(UpdateEngineTest, EachRefusalSendsNoWriteAndSaysWhy) {
   EXPECT_TRUE(report_.holdAfter.empty()) << "a refused or declined update is never held";
 }
 
+// Answers with good status that did not carry their value: nothing is
+// written after them, and the failure has its own notice.
+TEST_F(UpdateEngineTest, AnAnswerThatDidNotArriveIsNoAnswer) {
+  CMyASPI32::s_nRequestLimitMs = 20;  // for the unit test that never completes
+  struct Case {
+    bool ws;
+    std::string fault;
+    int rc;
+    std::string notice;
+  } cases[] = {
+      {false, "fault readsum 1 empty", ENGINE_NOT_WRITTEN, "notice 2 Checksum Fail"},
+      {false, "fault readsum 1 half", ENGINE_NOT_WRITTEN, "notice 2 Checksum Fail"},
+      {true, "fault readzone 1 empty", ENGINE_NOT_WRITTEN, "notice 2 ATAPI ERROR02"},
+      {true, "fault readzone 2 empty", ENGINE_COMMIT_FAILED, "notice 0 FW Zone Checksum is Not Correct !!"},
+      {true, "fault readzone 2+ half", ENGINE_COMMIT_FAILED, "notice 0 FW Zone Checksum is Not Correct !!"},
+      {false, "fault tur 1 timeout", ENGINE_NOT_WRITTEN, "notice 2 Disc remove fail !"},
+      {false, "fault tur 2 nodevice\ndisc yes", ENGINE_NOT_WRITTEN, "notice 2 Disc remove fail !"},
+      // An error status without the drive's check condition (a pass-through's timeout).
+      {false, "fault tur 1 status 04", ENGINE_NOT_WRITTEN, "notice 2 Disc remove fail !"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(Admit(c.ws ? "1300" : "1.00", c.ws ? "2300" : "1.10", c.ws, c.fault + "\n"), ENGINE_OK) << c.fault;
+    EXPECT_EQ(Run(c.ws), c.rc) << c.fault;
+    const Strings& ev = report_.events;
+    EXPECT_NE(std::find(ev.begin(), ev.end(), c.notice), ev.end()) << c.fault;
+    EXPECT_EQ(std::find(ev.begin(), ev.end(), "notice 0 FW Zone Checksum is OK"), ev.end()) << c.fault;
+    if (c.rc == ENGINE_NOT_WRITTEN) EXPECT_EQ(CountLog("3B07"), 0u) << c.fault;
+    if (c.fault.find("tur") != std::string::npos || c.fault.find("readzone 1") != std::string::npos)
+      EXPECT_EQ(CountLog("3B"), 0u) << c.fault;
+  }
+  // A check condition is how a drive says it has no disc: the update goes on.
+  ASSERT_EQ(Admit("1.00", "1.10", false, "fault tur 1 check 02 3A 00\n"), ENGINE_OK);
+  EXPECT_EQ(Run(false), ENGINE_OK);
+}
+
+// What the drive says of itself before any write: an identification text
+// that is empty or short, a revision that did not come or is blank.
+TEST_F(UpdateEngineTest, AnIdentityThatDidNotArriveIsRefused) {
+  struct Case {
+    std::string extra;
+    AdmitReason reason;
+  } cases[] = {
+      {"idtext \"\"\n", REFUSE_NO_ID_ANSWER},
+      {"fault idtext 1 short 8\n", REFUSE_NO_ID_ANSWER},
+      {"fault idtext 1 empty\n", REFUSE_NO_ID_ANSWER},
+      {"inquiry-length 32\n", REFUSE_NO_VERSION},
+      {"inquiry-length 35\n", REFUSE_NO_VERSION},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Admit("1.20", "1.10", false, c.extra), ENGINE_REFUSED) << c.extra;
+    EXPECT_EQ(admit_.reason, c.reason) << c.extra;
+  }
+  EXPECT_EQ(Admit("    ", "1.10", false), ENGINE_REFUSED);
+  EXPECT_EQ(admit_.reason, REFUSE_NO_VERSION);
+  EXPECT_NE(std::find(report_.events.begin(), report_.events.end(),
+                      "notice 2 " + std::to_string(IDS_VERSION_UNREADABLE)),
+            report_.events.end());
+}
+
 // A front end that goes no further after the transfer (Ctrl-C, a worker
 // that cannot start) or is torn down there still ends the hold; a commit
 // through an engine that did not transfer is held too.
