@@ -14,6 +14,13 @@ bool FileReadable(const std::string& path);
 void SetEnvironment(const char* name, const char* value);
 // "/" or "\\".
 char PathSeparator();
+// The path names a folder.
+bool IsFolder(const std::string& path);
+// What the process writes to its standard error between the two calls (a
+// library's own lines) is shown as ever and also returned by the second.
+// Where the system gives no way to see it, "" is returned.
+void BeginStderrCapture();
+std::string EndStderrCapture();
 
 // Ctrl-C and the other signals that end a program (Ctrl-Break, a closed
 // console; SIGINT, SIGTERM, SIGHUP, SIGQUIT): never fatal and never acted

@@ -2,6 +2,7 @@
 #include "update/FirmwareImage.h"
 #include "update/ZoneChecksum.h"
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -59,6 +60,7 @@ void FirmwareImage::Clear(CMyASPI32* aspi) {
   if (m_pFile != nullptr) std::fclose(m_pFile);
   m_pFile = nullptr;
   m_nLength = 0;
+  m_nErrno = 0;
   m_nSum = 0;
   m_szVendor[0] = m_szProduct[0] = m_szRevision[0] = '\0';
   m_pDriveAccess = aspi;
@@ -105,8 +107,10 @@ int FirmwareImage::TakeRegion() {
 
 int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
   Clear(aspi);
+  errno = 0;
   if (path != nullptr && *path != '\0') m_pFile = std::fopen(path, "rb");
   if (m_pFile == nullptr) {
+    m_nErrno = path != nullptr && *path != '\0' ? errno : ENOENT;
     DropData();
     return IMAGE_ERR_OPEN;
   }
@@ -119,7 +123,9 @@ int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
 
   // Every later step trusts the whole region to be there: a file that
   // shrank or cannot be read is refused, never admitted in part.
+  errno = 0;
   if (SysReadFileStart(m_pFile, m_pData, IMAGE_LOAD_LENGTH) != static_cast<std::size_t>(IMAGE_LOAD_LENGTH)) {
+    m_nErrno = errno;
 #ifndef ORVEX_GUARD_OFF_SHORT_READ
     DropData();
     return IMAGE_ERR_READ;
