@@ -98,11 +98,13 @@ class CHelpAllFormatter : public CLI::Formatter {
 };
 
 
-// Where the simulated drive can be had, for --help.
-#ifdef ORVEX_SIM_DEMO
-const char kSimHelp[] = "; sim:demo, the demo drive installed with the program";
-#else
+// The simulated drive, in --help where this build has it.
+#ifdef ORVEX_NO_SIM
+const char kSimTransport[] = "";
 const char kSimHelp[] = "";
+#else
+const char kSimTransport[] = ", sim:CONFIG";
+const char kSimHelp[] = ", sim:CONFIG (the simulated drive)";
 #endif
 struct Run {
   CliOptions options;
@@ -201,6 +203,11 @@ bool ResolveTransport(const std::string& transport, std::string* library, std::s
     return true;
   }
   if (kind == "sim") {
+#ifdef ORVEX_NO_SIM
+    *error = "--transport sim: the simulated drive is not part of this installation (a build from the sources "
+             "has it)";
+    return false;
+#endif
     if (arg.empty()) {
       *error = "--transport sim:CONFIG needs the simulated drive's configuration file";
       return false;
@@ -238,7 +245,7 @@ bool ResolveTransport(const std::string& transport, std::string* library, std::s
     return true;
   }
 #endif
-  *error = "unknown transport \"" + transport + "\" (aspi[:PATH], sim:CONFIG" +
+  *error = "unknown transport \"" + transport + "\" (aspi[:PATH]" + kSimTransport +
 #ifndef _WIN32
            ", sgio" +
 #endif
@@ -716,7 +723,7 @@ int main(int argc, char** argv) {
   app.add_flag("--json", run.options.json, "one JSON object per line on stdout; never prompts");
   CLI::Option* transport = app.add_option(
       "--transport", run.transport,
-      std::string("aspi[:PATH] (an ASPI library), sim:CONFIG (the simulated drive") + kSimHelp + ")" +
+      std::string("aspi[:PATH] (an ASPI library)") + kSimHelp +
 #ifndef _WIN32
           ", sgio (the drives of this machine)"
 #endif

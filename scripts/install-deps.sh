@@ -10,7 +10,7 @@ pkgs=(cmake make g++ libgtest-dev libgmock-dev g++-mingw-w64-i686 mingw-w64-tool
       wine wine32:i386 xvfb xauth xdotool x11-apps imagemagick clang libclang-rt-14-dev
       python3 wine64 g++-mingw-w64-x86-64 nlohmann-json3-dev libcli11-dev libbenchmark-dev
       qemu-system-x86 busybox-static cpio linux-libc-dev libsystemd-dev python3-dbusmock dbus-daemon
-      dpkg-dev fakeroot lintian help2man man-db pkg-config)
+      dpkg-dev fakeroot lintian help2man man-db pkg-config ansible-core)
 for p in "${pkgs[@]}"; do have_pkg "$p" || need+=("$p"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 
