@@ -495,10 +495,15 @@ int LoadImage(const Run& run, CCliReport& out, nlohmann::ordered_json* identity)
   return 0;
 }
 
+// A request's result for a message.
+std::string ResultWords(int result) {
+  return result == ASPI_CHECK_CONDITION ? std::string("check condition") : "result " + std::to_string(result);
+}
+
 // What the failed step and its request say, in the command line's words.
 std::string StepFailure(const CUpdateEngine& engine, const std::string& notice) {
   const int r = engine.m_nFailedResult;
-  const std::string code = r == ASPI_CHECK_CONDITION ? "check condition" : std::to_string(r);
+  const std::string code = ResultWords(r);
   switch (engine.m_failedStage) {
     case STAGE_PREPARE: return "the drive did not report its firmware-zone checksum (" + code + ")";
     case STAGE_DISC: return "the drive did not eject its disc (" + code + "): take the disc out and try again";
@@ -567,6 +572,7 @@ int RunDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, const DriveEntry&
                     name + "already current (" + have + "; the image has " + offered + "): nothing was sent", detail);
     }
     std::string why = ReasonText(admit.reason);
+    if (admit.reason == REFUSE_NO_ID_ANSWER) why += " (" + ResultWords(engine.m_nFailedResult) + ")";
     if (upToDate) why += " (drive " + have + ", image " + offered + ")";
     if (admit.reason == REFUSE_MODEL)
       why += " (drive " + Trimmed(d.szVendor) + " " + Trimmed(d.szProduct) + ", image " +
@@ -641,9 +647,7 @@ int RunDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, const DriveEntry&
                                 ? "the firmware zone's checksum after the write strategy differs from the one before, "
                                   "or could not be read"
                                 : "the drive did not complete the commit (" +
-                                      (engine.m_nFailedResult == ASPI_CHECK_CONDITION
-                                           ? std::string("check condition")
-                                           : std::to_string(engine.m_nFailedResult)) + ")";
+                                      ResultWords(engine.m_nFailedResult) + ")";
     return Report(out, event, ORVEX_EXIT_COMMIT_FAILED, name + why + ". " + kCommitFailedAdvice,
                   Because(detail, StageName(engine.m_failedStage), why));
   }
