@@ -515,13 +515,18 @@ std::string StepFailure(const CUpdateEngine& engine, const std::string& notice) 
   }
 }
 
+struct DriveOutcome {
+  bool changed = false;     // written and committed
+  bool otherModel = false;  // --all: the image is not for it, and it was left alone
+};
+
 // One drive, from its hold to its result: the checks inside the hold (so
 // the check and the update see the same drive), the transfer, the commit.
 // The drive is the only row of the table while it is worked on.
 int RunDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, const DriveEntry& entry,
-             const nlohmann::ordered_json& imageId, const char* event, bool* changed) {
+             const nlohmann::ordered_json& imageId, const char* event, DriveOutcome* outcome) {
   const bool update = run.command == "update";
-  *changed = false;
+  *outcome = DriveOutcome();
   aspi.ReleaseDrive();
   aspi.m_drives[0] = entry;
   aspi.m_nDrives = 1;
@@ -574,6 +579,13 @@ int RunDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, const DriveEntry&
     std::string why = ReasonText(admit.reason);
     if (admit.reason == REFUSE_NO_ID_ANSWER) why += " (" + ResultWords(engine.m_nFailedResult) + ")";
     if (upToDate) why += " (drive " + have + ", image " + offered + ")";
+    const bool otherModel = admit.reason == REFUSE_MODEL || admit.reason == REFUSE_ID_TEXT;
+    if (otherModel && run.all) {
+      // --all takes the drives the image fits; another model beside them
+      // is left alone, with its line.
+      outcome->otherModel = true;
+      return Report(out, event, ORVEX_EXIT_OK, name + "left alone: " + why + ": nothing was sent", detail);
+    }
     if (admit.reason == REFUSE_MODEL)
       why += " (drive " + Trimmed(d.szVendor) + " " + Trimmed(d.szProduct) + ", image " +
              imageId.at("vendor").get<std::string>() + " " + imageId.at("product").get<std::string>() + ")";
@@ -651,7 +663,7 @@ int RunDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, const DriveEntry&
     return Report(out, event, ORVEX_EXIT_COMMIT_FAILED, name + why + ". " + kCommitFailedAdvice,
                   Because(detail, StageName(engine.m_failedStage), why));
   }
-  *changed = true;
+  outcome->changed = true;
   detail["changed"] = true;
   detail["restart_required"] = true;
   return Report(out, event, ORVEX_EXIT_OK,
@@ -666,12 +678,12 @@ int CheckOrUpdate(const Run& run, CCliReport& out, CMyASPI32& aspi, const std::s
   if (status != 0) return status;
   const std::vector<DriveEntry> drives = ChooseDrives(run, out, aspi, said, &status);
   if (drives.empty()) return status;
-  bool changed = false;
-  if (!run.all) return RunDrive(run, out, aspi, drives[0], imageId, "result", &changed);
+  DriveOutcome outcome;
+  if (!run.all) return RunDrive(run, out, aspi, drives[0], imageId, "result", &outcome);
 
   // Every drive in turn, each with its own hold and result; the worst
   // status is the run's.
-  int worst = ORVEX_EXIT_OK, done = 0, updated = 0, failed = 0;
+  int worst = ORVEX_EXIT_OK, done = 0, updated = 0, failed = 0, others = 0;
   nlohmann::ordered_json results = nlohmann::ordered_json::array();
   std::string stoppedWhy;
   for (const DriveEntry& d : drives) {
@@ -679,13 +691,16 @@ int CheckOrUpdate(const Run& run, CCliReport& out, CMyASPI32& aspi, const std::s
       results.push_back({{"drive", Address(d)}, {"exit", nullptr}, {"status", "skipped"}, {"changed", false}});
       continue;
     }
-    const int s = RunDrive(run, out, aspi, d, imageId, "drive_result", &changed);
+    const int s = RunDrive(run, out, aspi, d, imageId, "drive_result", &outcome);
     aspi.ReleaseDrive();
     ++done;
-    updated += changed;
+    updated += outcome.changed;
+    others += outcome.otherModel;
     failed += s != ORVEX_EXIT_OK;
     if (s > worst) worst = s;
-    results.push_back({{"drive", Address(d)}, {"exit", s}, {"status", ExitStatusName(s)}, {"changed", changed}});
+    results.push_back({{"drive", Address(d)}, {"exit", s},
+                       {"status", outcome.otherModel ? "other_model" : ExitStatusName(s)},
+                       {"changed", outcome.changed}});
     if (s != ORVEX_EXIT_OK && run.stopOnFailure) stoppedWhy = "--stop-on-failure after " + Address(d);
     if (InterruptRequested()) {
       stoppedWhy = "stopped by " + InterruptName();
@@ -693,17 +708,22 @@ int CheckOrUpdate(const Run& run, CCliReport& out, CMyASPI32& aspi, const std::s
     }
   }
   const bool update = run.command == "update";
-  const int skipped = static_cast<int>(drives.size()) - done, unchanged = done - failed - updated;
+  const int skipped = static_cast<int>(drives.size()) - done, unchanged = done - failed - updated - others;
   std::string message = std::to_string(drives.size()) + " drives: ";
   if (update) message += std::to_string(updated) + " updated, " + std::to_string(unchanged) + " already current, ";
   else message += std::to_string(unchanged) + " passed the checks, ";
   message += std::to_string(failed) + " not done";
+  if (others > 0) message += ", " + std::to_string(others) + " of another model left alone";
+  // No drive the image fits is no success.
+  if (others == done && worst == ORVEX_EXIT_OK) worst = ORVEX_EXIT_REFUSED;
   if (skipped > 0) message += ", " + std::to_string(skipped) + " not tried (" + stoppedWhy + ")";
   nlohmann::ordered_json detail = NewDetail();
   detail["changed"] = updated > 0;
   detail["restart_required"] = updated > 0;
   detail["drives"] = results;
-  if (worst != ORVEX_EXIT_OK)
+  if (others == done && skipped == 0)
+    Because(detail, "model", "the image fits none of the " + std::to_string(drives.size()) + " drives");
+  else if (worst != ORVEX_EXIT_OK)
     Because(detail, "drives", std::to_string(failed + skipped) + " of " + std::to_string(drives.size()) +
                                   " drives not done");
   // The summary is a result: standard output, whatever the status.

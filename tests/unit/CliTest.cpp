@@ -393,6 +393,20 @@ TEST_F(CliTest, AllUpdatesEveryDriveOnceBeyondFourAndAReRunChangesNothing) {
   EXPECT_EQ(strict.status, 2);
   EXPECT_EQ(strict.events.back()["cause"], "same_or_lower");
 
+  // A drive of another model beside them is left alone; none that fits is
+  // a refusal.
+  std::remove(m_dir.Path("flash.txt").c_str());
+  std::remove(m_dir.Path("sim.log").c_str());
+  WriteDrives(3, 1, "product \"DVDRRW MQT-R52A \"\n");
+  CliRun mixed = Cli("update new.bin --all --yes");
+  EXPECT_EQ(mixed.status, 0) << Stderr();
+  EXPECT_NE(mixed.out.find("0:1:0: left alone: the image is for another model"), std::string::npos) << mixed.out;
+  EXPECT_NE(mixed.out.find("2 updated, 0 already current, 0 not done, 1 of another model left alone"),
+            std::string::npos) << mixed.out;
+  EXPECT_EQ(CommitsTo(1), 0);
+  Image("other.bin", "KORVELIN", "DVDRRW MQT-R99A ", "1.10");
+  EXPECT_EQ(Cli("check other.bin --all").status, 2);
+
   // A failed commit: the worst status, and no further drive when asked.
   for (const bool stop : {true, false}) {
     std::remove(m_dir.Path("flash.txt").c_str());
