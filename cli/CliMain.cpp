@@ -43,7 +43,8 @@ const char kHelpFooter[] =
     "  69  no transport (library missing, incomplete or not ready)\n"
     " 130  ended by Ctrl-C (by another signal: 128 + its number) before an update\n"
     "      began: a scan, a check, or an update before it took the drive\n"
-    "With --all the status is the worst of the drives'. JSON events: docs/orvex-cli-json.md\n";
+    "With --all the status is the worst of the drives'. The JSON events: orvex-cli-json.md\n"
+    "(docs/ of the sources; /usr/share/doc/orvex-cli/ of the Debian package).\n";
 
 // %s: the interrupt's name.
 const char kHeldLine[] =
@@ -277,7 +278,15 @@ int OpenTransport(const Run& run, CCliReport& out, CMyASPI32** aspi, std::string
   const std::string what = library.empty() ? "wnaspi32" : library;
   BeginStderrCapture();
   *aspi = new CMyASPI32(library.empty() ? nullptr : library.c_str());
-  *said = OneReason(EndStderrCapture());
+  const std::string lines = EndStderrCapture();
+  *said = OneReason(lines);
+  // Shown as the library wrote them, unless they are the reason of the
+  // failure below, which its own line gives.
+  if ((*aspi)->GetStatus() == 0 || (*aspi)->GetStatus() == ASPI_ERR_NO_LIBRARY ||
+      (*aspi)->GetStatus() == ASPI_ERR_NO_ENTRY_POINT) {
+    std::fputs(lines.c_str(), stderr);
+    std::fflush(stderr);
+  }
   if (run.options.verbose >= 3) out.Error("loaded " + what);
   (*aspi)->m_pfnTrace = &Trace;
   (*aspi)->m_pTraceContext = &out;
@@ -395,8 +404,9 @@ std::vector<DriveEntry> ChooseDrives(const Run& run, CCliReport& out, CMyASPI32&
       *status = Finish(out, ORVEX_EXIT_REFUSED, "no supported drive: found " + names + ", not a model this updater supports",
                        "no_supported_drive", "found " + names + ", not a model this updater supports");
     } else {
-      *status = Finish(out, ORVEX_EXIT_REFUSED, "no drive: no device answered" + (said.empty() ? "" : " (" + said + ")"),
-                       "no_drive", said.empty() ? "no device answered" : said);
+      // The library's lines above say why, when it knows.
+      *status = Finish(out, ORVEX_EXIT_REFUSED, "no drive: no device answered", "no_drive",
+                       said.empty() ? "no device answered" : said);
     }
     return {};
   }

@@ -220,8 +220,6 @@ std::string EndStderrCapture() {
   while ((n = std::fread(buf, 1, sizeof buf, g_capture)) > 0) text.append(buf, n);
   std::fclose(g_capture);
   g_capture = nullptr;
-  std::fputs(text.c_str(), stderr);
-  std::fflush(stderr);
   return text;
 }
 

@@ -17,8 +17,9 @@ char PathSeparator();
 // The path names a folder.
 bool IsFolder(const std::string& path);
 // What the process writes to its standard error between the two calls (a
-// library's own lines) is shown as ever and also returned by the second.
-// Where the system gives no way to see it, "" is returned.
+// library's own lines) is kept from it and returned by the second, for the
+// caller to show, or to give as a reason. Where the system gives no way to
+// see it, it goes to standard error as ever and "" is returned.
 void BeginStderrCapture();
 std::string EndStderrCapture();
 

@@ -69,6 +69,7 @@ listed=$(dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ {print $1, $2, $6}' | sort)
 want=$(sort <<EOF
 -rw-r--r-- root/root ./usr/share/doc/orvex-cli/changelog.Debian.gz
 -rw-r--r-- root/root ./usr/share/doc/orvex-cli/copyright
+-rw-r--r-- root/root ./usr/share/doc/orvex-cli/orvex-cli-json.md.gz
 -rw-r--r-- root/root ./usr/share/man/man1/orvex-cli.1.gz
 -rw-r--r-- root/root .$libdir/libwnaspi32.so
 -rwxr-xr-x root/root ./usr/bin/orvex-cli

@@ -222,7 +222,7 @@ prep=$(elapsed)
 
 # ---------------------------------------------------------------- the boot
 console=$vm/console.log
-bound=${ORVEX_VM_BOUND:-170}
+bound=${ORVEX_VM_BOUND:-230}
 set +e
 timeout -k 5 "$bound" "$qemu" -accel tcg -m 512 -smp "${ORVEX_VM_CPUS:-2}" -nographic -no-reboot \
   -kernel "$kernel" -initrd "$initrd" -append "console=ttyS0 quiet panic=-1" \
