@@ -36,7 +36,7 @@ struct TowerSetup {
     layout.Identity(0x150000, "KORVELIN", "DVDRRW MQT-R41A ", "1.10").Text(0x160000, "ID5678");
     imagegen::Write(dir + "/fw.bin", layout);
   }
-  ~TowerSetup() { std::system(("rm -rf '" + dir + "'").c_str()); }
+  ~TowerSetup() { Run("cd / && rm -rf '" + dir + "'"); }
   void Write(const std::string& name, const std::string& text) {
     if (std::FILE* f = std::fopen((dir + "/" + name).c_str(), "w")) {
       std::fputs(text.c_str(), f);
@@ -44,7 +44,7 @@ struct TowerSetup {
     }
   }
   // Every drive back at 1.00.
-  void Reset() { std::system(("rm -f '" + dir + "'/flash*").c_str()); }
+  void Reset() { Run("rm -f flash*"); }
   int Run(const std::string& script) { return std::system(("cd '" + dir + "' && " + script).c_str()); }
 };
 
