@@ -589,6 +589,9 @@ int RunDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, const DriveEntry&
     std::string why = ReasonText(admit.reason);
     if (admit.reason == REFUSE_NO_ID_ANSWER) why += " (" + ResultWords(engine.m_nFailedResult) + ")";
     if (upToDate) why += " (drive " + have + ", image " + offered + ")";
+    if (admit.reason == REFUSE_MODEL)
+      why += " (drive " + Trimmed(d.szVendor) + " " + Trimmed(d.szProduct) + ", image " +
+             imageId.at("vendor").get<std::string>() + " " + imageId.at("product").get<std::string>() + ")";
     const bool otherModel = admit.reason == REFUSE_MODEL || admit.reason == REFUSE_ID_TEXT;
     if (otherModel && run.all) {
       // --all takes the drives the image fits; another model beside them
@@ -596,9 +599,6 @@ int RunDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, const DriveEntry&
       outcome->otherModel = true;
       return Report(out, event, ORVEX_EXIT_OK, name + "left alone: " + why + ": nothing was sent", detail);
     }
-    if (admit.reason == REFUSE_MODEL)
-      why += " (drive " + Trimmed(d.szVendor) + " " + Trimmed(d.szProduct) + ", image " +
-             imageId.at("vendor").get<std::string>() + " " + imageId.at("product").get<std::string>() + ")";
     return Report(out, event, ORVEX_EXIT_REFUSED, name + "refused: " + why + ": nothing was sent",
                   Because(detail, CauseName(admit.reason), why));
   }
