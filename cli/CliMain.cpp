@@ -1,6 +1,7 @@
 // orvex-cli: the update from a command line, for scripts, deployment tools
 // and Linux machines. The same engine and the same drive requests as the
 // dialog; exit statuses in cli/ExitStatus.h.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -25,18 +26,25 @@
 
 namespace {
 
+// The JSON lines' layout (docs/orvex-cli-json.md); a new number whenever a
+// field changes its meaning or goes.
+const int kSchema = 2;
+
 const char kHelpFooter[] =
     "Exit status:\n"
     "   0  done\n"
     "   1  declined at the confirmation\n"
     "   2  refused before any write reached the drive (image, model, version rules,\n"
-    "      no such drive, no confirmation possible without --yes)\n"
+    "      no such drive, no confirmation possible without --yes, a write strategy\n"
+    "      asked of a drive that needs the main firmware first)\n"
     "   3  failed before the commit: the drive keeps its firmware; a retry is safe\n"
     "   4  failed during or after the commit: the drive's state is unknown\n"
     "  64  usage\n"
     "  69  no transport (library missing, incomplete or not ready)\n"
     " 130  ended by Ctrl-C (by another signal: 128 + its number) before an update\n"
-    "      began: a scan, a check, or an update before it took the drive\n";
+    "      began: a scan, a check, or an update before it took the drive\n"
+    "With --all the status is the worst of the drives'. The JSON events: orvex-cli-json.md\n"
+    "(docs/ of the sources; /usr/share/doc/orvex-cli/ of the Debian package).\n";
 
 // %s: the interrupt's name.
 const char kHeldLine[] =
@@ -90,6 +98,15 @@ class CHelpAllFormatter : public CLI::Formatter {
   }
 };
 
+
+// The simulated drive, in --help where this build has it.
+#ifdef ORVEX_NO_SIM
+const char kSimTransport[] = "";
+const char kSimHelp[] = "";
+#else
+const char kSimTransport[] = ", sim:CONFIG";
+const char kSimHelp[] = ", sim:CONFIG (the simulated drive)";
+#endif
 struct Run {
   CliOptions options;
   std::string command;
@@ -97,20 +114,53 @@ struct Run {
   std::string image;
   std::string drive;
   bool writeStrategy = false;
+  bool all = false;
+  bool stopOnFailure = false;
+  bool skipCurrent = false;
 };
 
-// The result line (and JSON object) every run ends with.
-int Finish(CCliReport& out, int status, const std::string& message, nlohmann::ordered_json extra = {}) {
+void Merge(nlohmann::ordered_json& into, const nlohmann::ordered_json& from) {
+  for (auto& item : from.items()) into[item.key()] = item.value();
+}
+
+// The fields every result carries, null until the run gets that far, so
+// that every outcome (refusals above all) reads the same.
+nlohmann::ordered_json NewDetail() {
+  return {{"cause", nullptr},   {"reason", nullptr},  {"drive", nullptr},
+          {"current", nullptr}, {"current_id", nullptr}, {"new", nullptr},
+          {"new_id", nullptr},  {"update", nullptr},     {"changed", false}, {"restart_required", false}};
+}
+
+// A failure's keyword (stable, for scripts) and its reason in words.
+nlohmann::ordered_json& Because(nlohmann::ordered_json& detail, const char* cause, const std::string& reason) {
+  detail["cause"] = cause;
+  detail["reason"] = reason;
+  return detail;
+}
+
+// A result: its line for people (stdout when done, stderr otherwise) and
+// its JSON object, `event` "result" or, for one drive of --all,
+// "drive_result".
+int Report(CCliReport& out, const char* event, int status, const std::string& message,
+           nlohmann::ordered_json detail) {
   if (!message.empty()) {
     if (status == ORVEX_EXIT_OK) out.Line(message);
     else out.Error(message);
   }
-  nlohmann::ordered_json r = {{"event", "result"}, {"exit", status}, {"status", ExitStatusName(status)}};
-  if (!message.empty()) r["message"] = message;
-  for (auto& item : extra.items()) r[item.key()] = item.value();
-  if (!r.contains("restart_required")) r["restart_required"] = false;
+  nlohmann::ordered_json r = {{"event", event}, {"exit", status}, {"status", ExitStatusName(status)},
+                              {"message", message}};
+  if (status != ORVEX_EXIT_OK && detail["reason"].is_null()) Because(detail, ExitStatusName(status), message);
+  Merge(r, detail);
   out.Event(r);
   return status;
+}
+
+// The run's result when it ends before any drive was chosen.
+int Finish(CCliReport& out, int status, const std::string& message, const char* cause = nullptr,
+           const std::string& reason = std::string()) {
+  nlohmann::ordered_json detail = NewDetail();
+  if (cause != nullptr) Because(detail, cause, reason.empty() ? message : reason);
+  return Report(out, "result", status, message, detail);
 }
 
 std::string Join(const std::string& dir, const std::string& name) {
@@ -154,6 +204,11 @@ bool ResolveTransport(const std::string& transport, std::string* library, std::s
     return true;
   }
   if (kind == "sim") {
+#ifdef ORVEX_NO_SIM
+    *error = "--transport sim: the simulated drive is not part of this installation (a build from the sources "
+             "has it)";
+    return false;
+#endif
     if (arg.empty()) {
       *error = "--transport sim:CONFIG needs the simulated drive's configuration file";
       return false;
@@ -191,7 +246,7 @@ bool ResolveTransport(const std::string& transport, std::string* library, std::s
     return true;
   }
 #endif
-  *error = "unknown transport \"" + transport + "\" (aspi[:PATH], sim:CONFIG" +
+  *error = "unknown transport \"" + transport + "\" (aspi[:PATH]" + kSimTransport +
 #ifndef _WIN32
            ", sgio" +
 #endif
@@ -203,28 +258,56 @@ void Trace(void* context, const SRB_ExecSCSICmd& srb, int result) {
   static_cast<CCliReport*>(context)->Request(srb, result);
 }
 
-// Loads the transport; 0, or the exit status after its line.
-int OpenTransport(const Run& run, CCliReport& out, CMyASPI32** aspi) {
+
+// The library's own lines, joined into one reason.
+std::string OneReason(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  std::string out;
+  for (char c : text) out += c == '\n' ? std::string("; ") : std::string(1, c);
+  return out;
+}
+
+// Loads the transport; 0, or the exit status after its line. What the
+// library says while it starts (a device it cannot open, and why) goes into
+// the result too, in *said.
+int OpenTransport(const Run& run, CCliReport& out, CMyASPI32** aspi, std::string* said) {
   std::string library, error;
   int status = 0;
-  if (!ResolveTransport(run.transport, &library, &error, &status)) return Finish(out, status, error);
-  const char* what = library.empty() ? "wnaspi32" : library.c_str();
+  if (!ResolveTransport(run.transport, &library, &error, &status))
+    return Finish(out, status, error, status == ORVEX_EXIT_USAGE ? "usage" : "transport");
+  const std::string what = library.empty() ? "wnaspi32" : library;
+  BeginStderrCapture();
   *aspi = new CMyASPI32(library.empty() ? nullptr : library.c_str());
-  if (run.options.verbose >= 3) out.Error(std::string("loaded ") + what);
+  const std::string lines = EndStderrCapture();
+  *said = OneReason(lines);
+  // Shown as the library wrote them, unless they are the reason of the
+  // failure below, which its own line gives.
+  if ((*aspi)->GetStatus() == 0 || (*aspi)->GetStatus() == ASPI_ERR_NO_LIBRARY ||
+      (*aspi)->GetStatus() == ASPI_ERR_NO_ENTRY_POINT) {
+    std::fputs(lines.c_str(), stderr);
+    std::fflush(stderr);
+  }
+  if (run.options.verbose >= 3) out.Error("loaded " + what);
   (*aspi)->m_pfnTrace = &Trace;
   (*aspi)->m_pTraceContext = &out;
   switch ((*aspi)->GetStatus()) {
     case 0: return 0;
-    case ASPI_ERR_NO_LIBRARY:
-      return Finish(out, ORVEX_EXIT_UNAVAILABLE, std::string("cannot load the ASPI library ") + what);
+    case ASPI_ERR_NO_LIBRARY: {
+      const std::string why = !library.empty() && !FileReadable(library)
+                                  ? "no such file, or not readable"
+                                  : "not a library this system can load";
+      return Finish(out, ORVEX_EXIT_UNAVAILABLE, "cannot load the ASPI library " + what + ": " + why, "transport",
+                    why);
+    }
     case ASPI_ERR_NO_ENTRY_POINT:
       return Finish(out, ORVEX_EXIT_UNAVAILABLE,
-                    std::string("the library ") + what +
-                        " lacks GetASPI32SupportInfo or SendASPI32Command: it is not an ASPI library");
-    default:
-      return Finish(out, ORVEX_EXIT_UNAVAILABLE,
-                    std::string("the ASPI library ") + what +
-                        " is not ready (no host adapter could be used); see the lines above");
+                    "the library " + what + " lacks GetASPI32SupportInfo or SendASPI32Command: it is not an ASPI library",
+                    "transport");
+    default: {
+      const std::string why = said->empty() ? "no host adapter could be used" : *said;
+      return Finish(out, ORVEX_EXIT_UNAVAILABLE, "the ASPI library " + what + " is not ready: " + why, "transport",
+                    why);
+    }
   }
 }
 
@@ -232,120 +315,173 @@ std::string Address(int ha, int target, int lun) {
   return std::to_string(ha) + ":" + std::to_string(target) + ":" + std::to_string(lun);
 }
 
-struct ScanContext {
-  CCliReport* out;
-  int found;
+std::string Address(const DriveEntry& d) { return Address(d.nHaId, d.nTarget, d.nLun); }
+
+// What answered the scan: every admitted drive, however many (the drive
+// table's four rows are the dialog's), and the other devices, to name them
+// when no drive is admitted.
+struct Found {
+  std::vector<DriveEntry> drives;
+  std::vector<DriveEntry> others;
+  int devices = 0;
 };
 
-void ListDevice(void* context, const SRB_ExecSCSICmd& srb) {
+struct ScanContext {
+  CCliReport* out;
+  CMyASPI32* aspi;
+  Found* found;
+  bool list;  // the scan command: a line and an event per device
+};
+
+void OnDevice(void* context, const SRB_ExecSCSICmd& srb) {
   ScanContext& c = *static_cast<ScanContext*>(context);
-  const BYTE* answer = srb.SRB_BufPointer;
-  ++c.found;
-  char vendor[9], product[17], revision[5];
-  CopyField(vendor, answer + 8, 8);
-  CopyField(product, answer + 16, 16);
-  CopyField(revision, answer + 32, 4);
-  const int type = answer[0] & 0x1F;
-  const bool admitted = IsAdmittedVendor(vendor);
-  const int code = admitted ? CodeForModel(product) : 0;
-  const std::string address = Address(srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
-  nlohmann::ordered_json e = {{"event", "device"}, {"address", address}, {"type", type}, {"vendor", vendor},
-                              {"product", product}, {"revision", revision}, {"admitted", admitted}};
+  ++c.found->devices;
+  // The table's own admission, one row at a time.
+  c.aspi->m_nDrives = 0;
+  const bool admitted = c.aspi->AddDrive(srb) == 0;
+  DriveEntry d = c.aspi->m_drives[0];
+  c.aspi->m_nDrives = 0;
+  if (!admitted) {
+    d = DriveEntry();
+    CopyField(d.szVendor, srb.SRB_BufPointer + 8, 8);
+    CopyField(d.szProduct, srb.SRB_BufPointer + 16, 16);
+    CopyField(d.szRevision, srb.SRB_BufPointer + 32, 4);
+    d.abInquiry[0] = srb.SRB_BufPointer[0];
+    d.nHaId = srb.SRB_HaId;
+    d.nTarget = srb.SRB_Target;
+    d.nLun = srb.SRB_Lun;
+  }
+  (admitted ? c.found->drives : c.found->others).push_back(d);
+  if (!c.list) return;
+  const int type = d.abInquiry[0] & 0x1F;
+  const int code = admitted ? CodeForModel(d.szProduct) : 0;
+  nlohmann::ordered_json e = {{"event", "device"}, {"address", Address(d)}, {"type", type}};
+  Merge(e, IdentityJson(d.szVendor, d.szProduct, d.szRevision));
+  e["admitted"] = admitted;
   if (code != 0) e["model_code"] = code;
   c.out->Event(e);
   char line[160];
-  std::snprintf(line, sizeof line, "%-8s type %02Xh  %s %s %s", address.c_str(), type, vendor, product, revision);
+  std::snprintf(line, sizeof line, "%-8s type %02Xh  %s %s %s", Address(d).c_str(), type, d.szVendor, d.szProduct,
+                d.szRevision);
   std::string text = line;
   if (admitted) text += code != 0 ? "  admitted, model code " + std::to_string(code) : "  admitted";
   c.out->Line(text);
 }
 
-int Scan(Run& run, CCliReport& out, CMyASPI32& aspi) {
-  ScanContext context = {&out, 0};
-  aspi.InquireAll(&ListDevice, &context);
-  if (context.found == 0) out.Line("No device answered.");
-  return Finish(out, ORVEX_EXIT_OK, "", {{"devices", context.found}});
+Found ScanAll(CCliReport& out, CMyASPI32& aspi, bool list) {
+  Found found;
+  ScanContext context = {&out, &aspi, &found, list};
+  aspi.InquireAll(&OnDevice, &context);
+  out.EndQuietRun();
+  return found;
 }
 
-struct FindContext {
-  int ha, target, lun;
-  std::string identity;
-};
-
-void FindDevice(void* context, const SRB_ExecSCSICmd& srb) {
-  FindContext& c = *static_cast<FindContext*>(context);
-  if (srb.SRB_HaId != c.ha || srb.SRB_Target != c.target || srb.SRB_Lun != c.lun) return;
-  char vendor[9], product[17], revision[5];
-  CopyField(vendor, srb.SRB_BufPointer + 8, 8);
-  CopyField(product, srb.SRB_BufPointer + 16, 16);
-  CopyField(revision, srb.SRB_BufPointer + 32, 4);
-  c.identity = IdentityText(vendor, product, revision);
+int Scan(CCliReport& out, CMyASPI32& aspi) {
+  Found found = ScanAll(out, aspi, true);
+  if (found.devices == 0) out.Line("No device answered.");
+  nlohmann::ordered_json detail = NewDetail();
+  detail["devices"] = found.devices;
+  return Report(out, "result", ORVEX_EXIT_OK, "", detail);
 }
 
-// The drive row the run means; -1 after its line (status in *status).
-int ChooseDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, int* status) {
-  if (aspi.m_nDrives == 0 && (run.drive.empty() || aspi.BusyDevices() > 0)) {
-    // The library named the drive another updater holds, in its line.
-    *status = aspi.BusyDevices() > 0
-                  ? Finish(out, ORVEX_EXIT_REFUSED, "refused: another update is running on the drive named above: nothing was sent")
-                  : Finish(out, ORVEX_EXIT_REFUSED, "There is not any drive");
-    return -1;
+std::string Described(const DriveEntry& d) {
+  return Address(d) + " (" + IdentityText(d.szVendor, d.szProduct, d.szRevision) + ")";
+}
+
+// The drives the run means; empty after the run's result (status in *status).
+std::vector<DriveEntry> ChooseDrives(const Run& run, CCliReport& out, CMyASPI32& aspi, const std::string& said,
+                                     int* status) {
+  const Found found = ScanAll(out, aspi, false);
+  if (found.drives.empty()) {
+    if (aspi.BusyDevices() > 0) {
+      // The library named the drive another updater holds, in its line.
+      *status = Finish(out, ORVEX_EXIT_REFUSED,
+                       "refused: another update is running on the drive named above: nothing was sent", "busy",
+                       said.empty() ? "another update is running on the drive" : said);
+    } else if (!found.others.empty()) {
+      std::string names;
+      for (const DriveEntry& d : found.others) names += (names.empty() ? "" : ", ") + Described(d);
+      *status = Finish(out, ORVEX_EXIT_REFUSED, "no supported drive: found " + names + ", not a model this updater supports",
+                       "no_supported_drive", "found " + names + ", not a model this updater supports");
+    } else {
+      // The library's lines above say why, when it knows.
+      *status = Finish(out, ORVEX_EXIT_REFUSED, "no drive: no device answered", "no_drive",
+                       said.empty() ? "no device answered" : said);
+    }
+    return {};
   }
   if (!run.drive.empty()) {
     int ha, target, lun;
     char rest;
-    if (std::sscanf(run.drive.c_str(), "%d:%d:%d%c", &ha, &target, &lun, &rest) != 3 || ha < 0 ||
-        ha > 255 || target < 0 || target > 7 || lun < 0 || lun > 7) {
-      *status = Finish(out, ORVEX_EXIT_USAGE, "--drive " + run.drive + ": an address is HA:TARGET:LUN, as scan shows it");
-      return -1;
+    if (std::sscanf(run.drive.c_str(), "%d:%d:%d%c", &ha, &target, &lun, &rest) != 3 || ha < 0 || ha > 255 ||
+        target < 0 || target > 7 || lun < 0 || lun > 7) {
+      *status = Finish(out, ORVEX_EXIT_USAGE, "--drive " + run.drive + ": an address is HA:TARGET:LUN, as scan shows it",
+                       "usage");
+      return {};
     }
-    for (int i = 0; i < aspi.m_nDrives; ++i) {
-      const DriveEntry& d = aspi.m_drives[i];
-      if (d.nHaId == ha && d.nTarget == target && d.nLun == lun) return i;
-    }
-    // A device that answers there is named: it is another maker's drive,
-    // or one this updater has no firmware for.
-    FindContext found = {ha, target, lun, ""};
-    aspi.InquireAll(&FindDevice, &found);
-    *status = found.identity.empty()
-                  ? Finish(out, ORVEX_EXIT_REFUSED, "no admitted drive at " + run.drive + " (see orvex-cli scan)")
-                  : Finish(out, ORVEX_EXIT_REFUSED, "refused: the device at " + run.drive + ", " + found.identity +
-                                                        ", is not a model this updater supports: nothing was written to it");
-    return -1;
+    for (const DriveEntry& d : found.drives)
+      if (d.nHaId == ha && d.nTarget == target && d.nLun == lun) return {d};
+    for (const DriveEntry& d : found.others)
+      if (d.nHaId == ha && d.nTarget == target && d.nLun == lun) {
+        *status = Finish(out, ORVEX_EXIT_REFUSED, "the device at " + Described(d) + " is not a model this updater supports",
+                         "no_supported_drive");
+        return {};
+      }
+    *status = Finish(out, ORVEX_EXIT_REFUSED, "no admitted drive at " + run.drive + " (see orvex-cli scan)", "not_found");
+    return {};
   }
-  if (aspi.m_nDrives == 1) return 0;
-  for (int i = 0; i < aspi.m_nDrives; ++i) {
-    const DriveEntry& d = aspi.m_drives[i];
-    out.Line(Address(d.nHaId, d.nTarget, d.nLun) + "  " + IdentityText(d.szVendor, d.szProduct, d.szRevision));
-  }
-  *status = Finish(out, ORVEX_EXIT_USAGE, "several drives: choose one with --drive HA:TARGET:LUN");
-  return -1;
+  if (run.all || found.drives.size() == 1) return found.drives;
+  for (const DriveEntry& d : found.drives)
+    out.Line(Address(d) + "  " + IdentityText(d.szVendor, d.szProduct, d.szRevision));
+  *status = Finish(out, ORVEX_EXIT_USAGE, "several drives: choose one with --drive HA:TARGET:LUN, or --all", "usage");
+  return {};
 }
 
 const char* ReasonText(AdmitReason reason) {
   switch (reason) {
-    case REFUSE_IMAGE: return "the file is not a firmware image of this updater";
     case REFUSE_NO_DRIVE: return "no such drive";
     case REFUSE_MODEL: return "the image is for another model";
     case REFUSE_ID_TEXT: return "the drive's identification text is not in the image";
     case REFUSE_NO_ID_ANSWER: return "the drive did not give its identification text (no answer, a short one, or an empty text)";
+    case REFUSE_NO_VERSION: return "the drive's firmware version could not be read (its INQUIRY answer gave none)";
     case REFUSE_SAME_OR_LOWER: return "the image's version is not newer than the drive's";
     case REFUSE_NO_WS_NEEDED: return "the drive's write strategy is not older than the image's";
-    case REFUSE_NO_VERSION: return "the drive's firmware version could not be read (its INQUIRY answer gave none)";
     default: return "";
   }
 }
 
-std::string ImageResultText(const FirmwareImage& image, int result) {
+const char* CauseName(AdmitReason reason) {
+  switch (reason) {
+    case REFUSE_NO_DRIVE: return "not_found";
+    case REFUSE_MODEL: return "model";
+    case REFUSE_ID_TEXT: return "id_text";
+    case REFUSE_NO_ID_ANSWER: return "no_id_answer";
+    case REFUSE_SAME_OR_LOWER: return "same_or_lower";
+    case REFUSE_NO_WS_NEEDED: return "no_ws_needed";
+    case REFUSE_NO_VERSION: return "no_version";
+    default: return "image";
+  }
+}
+
+std::string Thousands(long long n) {
+  std::string digits = std::to_string(n < 0 ? -n : n), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return (n < 0 ? "-" : "") + out;
+}
+
+// Why the image at `path` was not taken, from what its load found.
+std::string ImageCause(const std::string& path, const FirmwareImage& image, int result) {
+  // Windows opens no folder at all: ask the path.
+  if (IsFolder(path)) return "it is a folder, not a file";
+  const std::string error = image.m_nErrno != 0 ? std::strerror(image.m_nErrno) : "";
   switch (result) {
-    case IMAGE_ERR_OPEN: return "it cannot be opened";
+    case IMAGE_ERR_OPEN: return "it cannot be opened: " + (error.empty() ? std::string("no such file") : error);
     case IMAGE_ERR_LENGTH:
       return image.m_llFileLength < 0 ? "its length cannot be told; an image is 2,097,152 bytes"
-                                      : "its length is " + std::to_string(image.m_llFileLength) +
-                                            " bytes, not 2,097,152";
-    case IMAGE_ERR_MEMORY: return "no memory for it";
-    case IMAGE_ERR_READ: return "it could not be read whole";
-    case IMAGE_ERR_IDENTITY: return "it carries no drive identity";
+                                      : "it is " + Thousands(image.m_llFileLength) + " bytes long, not 2,097,152";
     case IMAGE_ERR_NOT_FILE:
       switch (image.m_nFileKind) {
         case FILE_KIND_DIRECTORY: return "it is a folder, not a file";
@@ -354,54 +490,169 @@ std::string ImageResultText(const FirmwareImage& image, int result) {
         case FILE_KIND_SOCKET: return "it is a socket, not a file";
         default: return "it is not a regular file";
       }
-    default: return "";
+    case IMAGE_ERR_MEMORY: return "there is no memory for it";
+    case IMAGE_ERR_READ: return "it could not be read whole" + (error.empty() ? std::string() : ": " + error);
+    case IMAGE_ERR_IDENTITY:
+      return "it carries no drive identity between offsets 140000h and 19FFFFh: it is no firmware image of this "
+             "updater";
+    default: return "it was not taken (" + std::to_string(result) + ")";
   }
 }
 
-int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
+// The image once, before any drive is reached: its cause when it cannot
+// be loaded, and its identity for every drive's result.
+int LoadImage(const Run& run, CCliReport& out, nlohmann::ordered_json* identity) {
+  FirmwareImage image;
+  const int rc = image.Load(run.image.c_str(), nullptr);
+  if (rc != IMAGE_OK) {
+    const std::string why = ImageCause(run.image, image, rc);
+    return Finish(out, ORVEX_EXIT_REFUSED, "refused: the image " + run.image + ": " + why + ": nothing was sent",
+                  "image", why);
+  }
+  *identity = IdentityJson(image.m_szVendor, image.m_szProduct, image.m_szRevision);
+  nlohmann::ordered_json e = {{"event", "image"}, {"path", run.image}};
+  Merge(e, *identity);
+  out.Event(e);
+  return 0;
+}
+
+// A request's result for a message.
+std::string ResultWords(int result) {
+  return result == ASPI_CHECK_CONDITION ? std::string("check condition") : "result " + std::to_string(result);
+}
+
+// What the failed step and its request say, in the command line's words.
+std::string StepFailure(const CUpdateEngine& engine, const std::string& notice) {
+  const int r = engine.m_nFailedResult;
+  const std::string code = ResultWords(r);
+  switch (engine.m_failedStage) {
+    case STAGE_PREPARE: return "the drive did not report its firmware-zone checksum (" + code + ")";
+    case STAGE_DISC:
+      return "the drive did not answer its disc check, or did not eject its disc (" + code +
+             "): take any disc out and try again";
+    case STAGE_TRANSFER: return "a piece of the image did not reach the drive (" + code + ")";
+    case STAGE_VERIFY:
+      return r == -1 ? std::string("the drive's checksum of what it received differs from the image's")
+                     : "the drive did not report its checksum of what it received (" + code + ")";
+    default: return notice;
+  }
+}
+
+struct DriveOutcome {
+  bool changed = false;     // written and committed
+  bool otherModel = false;  // --all: the image is not for it, and it was left alone
+};
+
+// One drive, from its hold to its result: the checks inside the hold (so
+// the check and the update see the same drive), the transfer, the commit.
+// The drive is the only row of the table while it is worked on.
+int RunDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, const DriveEntry& entry,
+             const nlohmann::ordered_json& imageId, const char* event, DriveOutcome* outcome) {
   const bool update = run.command == "update";
-  int status = 0;
-  int scan = aspi.ScanDrives();
-  if (scan != 0 && scan != ASPI_ERR_NO_DRIVE && aspi.m_nDrives == 0)
-    return Finish(out, ORVEX_EXIT_UNAVAILABLE, "the drive scan failed (" + std::to_string(scan) + ")");
-  const int row = ChooseDrive(run, out, aspi, &status);
-  if (row < 0) return status;
+  *outcome = DriveOutcome();
+  aspi.ReleaseDrive();
+  aspi.m_drives[0] = entry;
+  aspi.m_nDrives = 1;
+  const int row = 0;
   const DriveEntry& d = aspi.m_drives[row];
-  const std::string address = Address(d.nHaId, d.nTarget, d.nLun);
-  const std::string current = IdentityText(d.szVendor, d.szProduct, d.szRevision);
-  out.Event({{"event", "drive"}, {"row", row}, {"address", address}, {"vendor", d.szVendor},
-             {"product", d.szProduct}, {"revision", d.szRevision}});
+  const std::string address = Address(d);
+  const std::string name = address + ": ";
 
   // Before the engine, which ends its hold through it when it goes.
   CSystemHold hold(out, run.options.verbose > 0,
-                   "Writing the firmware of drive " + address + " (" + current + "). Do not switch off the computer.");
+                   "Writing the firmware of drive " + address + " (" +
+                       IdentityText(entry.szVendor, entry.szProduct, entry.szRevision) + "). Do not switch off the computer.");
   CUpdateEngine engine(aspi, out);
+  // The drive is held before the first request of its checks, and kept
+  // until its result; what the scan read before is read again inside the
+  // hold, so the checks judge the drive as it is now.
+  std::string note;
+  const int held = aspi.HoldDrive(row, &note);
+  if (!note.empty()) out.OnTrace(note);
+  DriveEntry now;
+  const int asked = held != 0 ? held : aspi.InquireDrive(row, &now);
+  if (asked == 0) aspi.m_drives[row] = now;
+  const std::string current = IdentityText(d.szVendor, d.szProduct, d.szRevision);
+  nlohmann::ordered_json e = {{"event", "drive"}, {"address", address}};
+  Merge(e, IdentityJson(d.szVendor, d.szProduct, d.szRevision));
+  out.Event(e);
+  nlohmann::ordered_json detail = NewDetail();
+  detail["drive"] = address;
+  detail["current"] = current;
+  detail["current_id"] = IdentityJson(d.szVendor, d.szProduct, d.szRevision);
+  detail["new"] = imageId.at("text");
+  detail["new_id"] = imageId;
+  if (held != 0) {
+    const std::string why = "another update of the drive is running" + (note.empty() ? std::string() : " (" + note + ")");
+    return Report(out, event, ORVEX_EXIT_REFUSED,
+                  "refused: another update of the drive at " + address + " is running" +
+                      (note.empty() ? std::string() : " (" + note + ")") + ": nothing was sent",
+                  Because(detail, "busy", why));
+  }
+  if (asked != 0) {
+    const std::string why = "the drive changed since it was checked: once held, its INQUIRY gave no admitted drive (" +
+                            ResultWords(asked) + ")";
+    return Report(out, event, ORVEX_EXIT_REFUSED, "refused: the drive at " + address + " " + why.substr(10) +
+                  ": nothing was sent", Because(detail, "drive_changed", why));
+  }
+
   FirmwareImage image;
   AdmitRules rules;
   rules.writeStrategy = run.writeStrategy;
   AdmitResult admit;
-  nlohmann::ordered_json detail = {{"drive", address}, {"current", current}};
   int rc = engine.Admit(image, run.image.c_str(), row, current, rules, &admit);
-  if (!admit.incoming.empty()) detail["new"] = admit.incoming;
+  const std::string have = Trimmed(d.szRevision), offered = imageId.at("revision");
   if (rc != ENGINE_OK) {
+    if (admit.reason == REFUSE_IMAGE) {
+      const std::string why = ImageCause(run.image, image, admit.imageResult);
+      return Report(out, event, ORVEX_EXIT_REFUSED, "refused: the image " + run.image + ": " + why + ": nothing was sent",
+                    Because(detail, "image", why));
+    }
+    const bool upToDate = admit.reason == REFUSE_SAME_OR_LOWER || admit.reason == REFUSE_NO_WS_NEEDED;
+    if (upToDate && run.skipCurrent) {
+      return Report(out, event, ORVEX_EXIT_OK,
+                    name + "already current (" + have + "; the image has " + offered + "): nothing was sent", detail);
+    }
     std::string why = ReasonText(admit.reason);
-    if (admit.reason == REFUSE_IMAGE) why += ": " + ImageResultText(image, admit.imageResult);
-    detail["reason"] = why;
-    return Finish(out, ORVEX_EXIT_REFUSED, "refused: " + why, detail);
+    if (admit.reason == REFUSE_NO_ID_ANSWER) why += " (" + ResultWords(engine.m_nFailedResult) + ")";
+    if (upToDate) why += " (drive " + have + ", image " + offered + ")";
+    if (admit.reason == REFUSE_MODEL)
+      why += " (drive " + Trimmed(d.szVendor) + " " + Trimmed(d.szProduct) + ", image " +
+             imageId.at("vendor").get<std::string>() + " " + imageId.at("product").get<std::string>() + ")";
+    const bool otherModel = admit.reason == REFUSE_MODEL || admit.reason == REFUSE_ID_TEXT;
+    if (otherModel && run.all) {
+      // --all takes the drives the image fits; another model beside them
+      // is left alone, with its line.
+      outcome->otherModel = true;
+      return Report(out, event, ORVEX_EXIT_OK, name + "left alone: " + why + ": nothing was sent", detail);
+    }
+    return Report(out, event, ORVEX_EXIT_REFUSED, name + "refused: " + why + ": nothing was sent",
+                  Because(detail, CauseName(admit.reason), why));
+  }
+  if (run.writeStrategy && !admit.writeStrategy) {
+    // Asked for the write strategy, the script gets it or a refusal: never
+    // the main firmware in its place.
+    const std::string why = "the drive's main firmware (" + have.substr(have.size() > 1 ? 1 : 0) +
+                            ") is older than the image's (" + offered.substr(offered.size() > 1 ? 1 : 0) +
+                            "): it needs the main firmware first";
+    return Report(out, event, ORVEX_EXIT_REFUSED,
+                  name + "refused: " + why +
+                      "; run the same command without --write-strategy to update the main firmware: nothing was sent",
+                  Because(detail, "needs_main_update", why));
   }
   const char* kind = admit.writeStrategy ? "write-strategy" : "main";
+  const std::string what = admit.writeStrategy ? "the write strategy" : "the main firmware";
   detail["update"] = kind;
   if (!update) {
-    out.Line(std::string("An update would write the ") + (admit.writeStrategy ? "write strategy" : "main firmware") +
-             " of " + address + ":");
-    out.Line("  current: " + current);
-    out.Line("  new:     " + admit.incoming);
-    return Finish(out, ORVEX_EXIT_OK, "", detail);
+    out.Line(name + "an update would write " + what + ": " + current + " -> " + imageId.at("text").get<std::string>());
+    return Report(out, event, ORVEX_EXIT_OK, "", detail);
   }
+  out.m_strQuestion = what + " of " + address + " (" + have + " -> " + offered + ")";
   // From here an interrupt stops the update between its requests.
   EndOnInterrupt(false, run.options.json);
   if (InterruptRequested())
-    return Finish(out, ORVEX_EXIT_NOT_WRITTEN, "stopped by " + InterruptName() + ": nothing was written", detail);
+    return Report(out, event, ORVEX_EXIT_NOT_WRITTEN, name + "stopped by " + InterruptName() + ": nothing was written",
+                  Because(detail, "interrupted", "stopped by " + InterruptName()));
   rc = engine.Prepare(image, row, admit.writeStrategy);
   if (rc == ENGINE_OK && !InterruptRequested()) rc = engine.Transfer(image, row, admit.writeStrategy);
   if (rc == ENGINE_OK && InterruptRequested()) {
@@ -412,29 +663,40 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
     engine.EndUpdate();
     detail["stage"] = StageName(engine.m_failedStage);
     detail["aspi"] = engine.m_nFailedResult;
-    if (rc == ENGINE_REFUSED && engine.m_bDriveChanged)
-      return Finish(out, ORVEX_EXIT_REFUSED,
-                    "refused: the drive at " + address + " changed since it was checked (now " +
-                        IdentityText(d.szVendor, d.szProduct, d.szRevision) + "), or did not answer: nothing was written; "
-                        "run the update again to check it anew", detail);
-    if (rc == ENGINE_REFUSED)
-      return Finish(out, ORVEX_EXIT_REFUSED,
+    if (rc == ENGINE_REFUSED && engine.m_bDriveChanged) {
+      const std::string why = "the drive changed since it was checked (now " +
+                              IdentityText(d.szVendor, d.szProduct, d.szRevision) + "), or did not answer";
+      return Report(out, event, ORVEX_EXIT_REFUSED,
+                    "refused: the drive at " + address + why.substr(9) +
+                        ": nothing was written; run the update again to check it anew",
+                    Because(detail, "drive_changed", why));
+    }
+    if (rc == ENGINE_REFUSED) {
+      const std::string why = "another update of the drive is running" +
+                              (engine.m_strHoldNote.empty() ? std::string() : " (" + engine.m_strHoldNote + ")");
+      return Report(out, event, ORVEX_EXIT_REFUSED,
                     "refused: another update of the drive at " + address + " is running" +
                         (engine.m_strHoldNote.empty() ? std::string() : " (" + engine.m_strHoldNote + ")") +
                         ": nothing was sent",
-                    detail);
-    if (rc == ENGINE_DECLINED)
-      return Finish(out, ORVEX_EXIT_DECLINED,
-                    InterruptRequested() ? "stopped by " + InterruptName() + " at the confirmation: nothing was written"
-                                         : std::string("declined: nothing was written"),
-                    detail);
+                    Because(detail, "busy", why));
+    }
+    if (rc == ENGINE_DECLINED) {
+      const bool stopped = InterruptRequested();
+      return Report(out, event, ORVEX_EXIT_DECLINED,
+                    name + (stopped ? "stopped by " + InterruptName() + " at the confirmation: nothing was written"
+                                    : std::string("declined: nothing was written")),
+                    Because(detail, stopped ? "interrupted" : "declined", stopped ? "stopped by " + InterruptName()
+                                                                                   : "declined at the confirmation"));
+    }
     if (engine.m_bStopped)
-      return Finish(out, ORVEX_EXIT_NOT_WRITTEN,
-                    "stopped by " + InterruptName() + " before the commit: the drive keeps its firmware", detail);
-    return Finish(out, ORVEX_EXIT_NOT_WRITTEN,
-                  "failed before the commit (" + out.m_strLastNotice + "): the drive keeps its firmware; "
-                  "the update can be tried again",
-                  detail);
+      return Report(out, event, ORVEX_EXIT_NOT_WRITTEN,
+                    name + "stopped by " + InterruptName() + " before the commit: the drive keeps its firmware",
+                    Because(detail, "interrupted", "stopped by " + InterruptName()));
+    const std::string why = StepFailure(engine, out.m_strLastNotice);
+    return Report(out, event, ORVEX_EXIT_NOT_WRITTEN,
+                  name + "failed before the commit: " + why + "; the drive keeps its firmware, and the update can be tried "
+                         "again",
+                  Because(detail, StageName(engine.m_failedStage), why));
   }
 
   HoldInterrupts(true);
@@ -443,12 +705,81 @@ int CheckOrUpdate(Run& run, CCliReport& out, CMyASPI32& aspi) {
   if (rc != ENGINE_OK) {
     detail["stage"] = StageName(engine.m_failedStage);
     detail["aspi"] = engine.m_nFailedResult;
-    return Finish(out, ORVEX_EXIT_COMMIT_FAILED, out.m_strLastNotice + ". " + kCommitFailedAdvice, detail);
+    const std::string why = engine.m_failedStage == STAGE_ZONE
+                                ? "the firmware zone's checksum after the write strategy differs from the one before, "
+                                  "or could not be read"
+                                : "the drive did not complete the commit (" +
+                                      ResultWords(engine.m_nFailedResult) + ")";
+    return Report(out, event, ORVEX_EXIT_COMMIT_FAILED, name + why + ". " + kCommitFailedAdvice,
+                  Because(detail, StageName(engine.m_failedStage), why));
   }
+  outcome->changed = true;
+  detail["changed"] = true;
   detail["restart_required"] = true;
-  return Finish(out, ORVEX_EXIT_OK,
-                "Update was Completed! " + StringText(IDS_PLEASE_REBOOT).substr(0, StringText(IDS_PLEASE_REBOOT).find('\r')),
+  return Report(out, event, ORVEX_EXIT_OK,
+                name + "updated " + what + " to " + offered +
+                    ". Restart the computer before using the drive; a drive on a USB port must be installed again.",
                 detail);
+}
+
+int CheckOrUpdate(const Run& run, CCliReport& out, CMyASPI32& aspi, const std::string& said) {
+  nlohmann::ordered_json imageId;
+  int status = LoadImage(run, out, &imageId);
+  if (status != 0) return status;
+  const std::vector<DriveEntry> drives = ChooseDrives(run, out, aspi, said, &status);
+  if (drives.empty()) return status;
+  DriveOutcome outcome;
+  if (!run.all) return RunDrive(run, out, aspi, drives[0], imageId, "result", &outcome);
+
+  // Every drive in turn, each with its own hold and result; the worst
+  // status is the run's.
+  int worst = ORVEX_EXIT_OK, done = 0, updated = 0, failed = 0, others = 0;
+  nlohmann::ordered_json results = nlohmann::ordered_json::array();
+  std::string stoppedWhy;
+  for (const DriveEntry& d : drives) {
+    if (!stoppedWhy.empty()) {
+      results.push_back({{"drive", Address(d)}, {"exit", nullptr}, {"status", "skipped"}, {"changed", false}});
+      continue;
+    }
+    const int s = RunDrive(run, out, aspi, d, imageId, "drive_result", &outcome);
+    aspi.ReleaseDrive();
+    ++done;
+    updated += outcome.changed;
+    others += outcome.otherModel;
+    failed += s != ORVEX_EXIT_OK;
+    if (s > worst) worst = s;
+    results.push_back({{"drive", Address(d)}, {"exit", s},
+                       {"status", outcome.otherModel ? "other_model" : ExitStatusName(s)},
+                       {"changed", outcome.changed}});
+    if (s != ORVEX_EXIT_OK && run.stopOnFailure) stoppedWhy = "--stop-on-failure after " + Address(d);
+    if (InterruptRequested()) {
+      stoppedWhy = "stopped by " + InterruptName();
+      if (worst < ORVEX_EXIT_NOT_WRITTEN) worst = ORVEX_EXIT_NOT_WRITTEN;
+    }
+  }
+  const bool update = run.command == "update";
+  const int skipped = static_cast<int>(drives.size()) - done, unchanged = done - failed - updated - others;
+  std::string message = std::to_string(drives.size()) + " drives: ";
+  if (update) message += std::to_string(updated) + " updated, " + std::to_string(unchanged) + " already current, ";
+  else message += std::to_string(unchanged) + " passed the checks, ";
+  message += std::to_string(failed) + " not done";
+  if (others > 0) message += ", " + std::to_string(others) + " of another model left alone";
+  // No drive the image fits is no success.
+  if (others == done && worst == ORVEX_EXIT_OK) worst = ORVEX_EXIT_REFUSED;
+  if (skipped > 0) message += ", " + std::to_string(skipped) + " not tried (" + stoppedWhy + ")";
+  nlohmann::ordered_json detail = NewDetail();
+  detail["changed"] = updated > 0;
+  detail["restart_required"] = updated > 0;
+  detail["drives"] = results;
+  if (others == done && skipped == 0)
+    Because(detail, "model", "the image fits none of the " + std::to_string(drives.size()) + " drives");
+  else if (worst != ORVEX_EXIT_OK)
+    Because(detail, "drives", std::to_string(failed + skipped) + " of " + std::to_string(drives.size()) +
+                                  " drives not done");
+  // The summary is a result: standard output, whatever the status.
+  out.Line(message);
+  detail["message"] = message;
+  return Report(out, "result", worst, "", detail);
 }
 
 }  // namespace
@@ -464,21 +795,30 @@ int main(int argc, char** argv) {
   app.fallthrough();
   app.add_flag("-v", run.options.verbose, "every request: CDB, result and sense (-vv: data too; -vvv: library)");
   app.add_flag("--json", run.options.json, "one JSON object per line on stdout; never prompts");
-  app.add_option("--transport", run.transport,
-                 std::string("aspi[:PATH] (an ASPI library), sim:CONFIG (the simulated drive)") +
+  CLI::Option* transport = app.add_option(
+      "--transport", run.transport,
+      std::string("aspi[:PATH] (an ASPI library)") + kSimHelp +
 #ifndef _WIN32
-                     ", sgio (the drives of this machine)"
+          ", sgio (the drives of this machine)"
 #endif
-                     "; default " + kDefaultTransport);
+          "; default " + kDefaultTransport);
   CLI::App* scan = app.add_subcommand("scan", "list every device the transport reports");
   CLI::App* check = app.add_subcommand("check", "check an image against a drive; nothing is written");
   CLI::App* update = app.add_subcommand("update", "update a drive with an image");
   for (CLI::App* sub : {check, update}) {
     sub->add_option("IMAGE", run.image, "the firmware image (.bin, 2,097,152 bytes)")->required();
-    sub->add_option("--drive", run.drive, "the drive's address HA:TARGET:LUN (needed with several drives)");
-    sub->add_flag("--write-strategy", run.writeStrategy, "update the write strategy instead of the main firmware");
+    CLI::Option* drive =
+        sub->add_option("--drive", run.drive, "the drive's address HA:TARGET:LUN (needed with several drives)");
+    sub->add_flag("--all", run.all, "every admitted drive, one after another, each with its own result line")
+        ->excludes(drive);
+    sub->add_flag("--write-strategy", run.writeStrategy,
+                  "update the write strategy instead of the main firmware (refused when the drive needs the main "
+                  "firmware first)");
+    sub->add_flag("--skip-current", run.skipCurrent,
+                  "a drive at the image's version or newer is no error: status 0, \"changed\":false, nothing sent");
   }
-  update->add_flag("--yes", run.options.yes, "do not ask for confirmation (needed without a terminal)");
+  update->add_flag("--yes", run.options.yes, "do not ask for confirmation (needed without a terminal, and with --json)");
+  update->add_flag("--stop-on-failure", run.stopOnFailure, "with --all: try no further drive after one that failed");
 
   try {
     app.parse(argc, argv);
@@ -498,30 +838,47 @@ int main(int argc, char** argv) {
     o.json = json;
     CCliReport out(o);
     // Every JSON run starts with "start", even one whose command line is bad.
-    out.Event({{"event", "start"}, {"tool", "orvex-cli"}, {"schema", 1}, {"version", ORVEX_VERSION_TEXT},
+    out.Event({{"event", "start"}, {"tool", "orvex-cli"}, {"schema", kSchema}, {"version", ORVEX_VERSION_TEXT},
                {"command", nullptr}});
-    return Finish(out, ORVEX_EXIT_USAGE, std::string(e.what()) + " (orvex-cli --help shows the usage)");
+    std::string message = e.what();
+    // A word where the command belongs is named, rather than a command
+    // being asked for.
+    if (!scan->parsed() && !check->parsed() && !update->parsed()) {
+      for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '-') {
+          if (std::strcmp(argv[i], "--transport") == 0) ++i;
+          continue;
+        }
+        message = std::string("unknown command \"") + argv[i] + "\" (scan, check or update)";
+        break;
+      }
+    }
+    (void)transport;
+    return Finish(out, ORVEX_EXIT_USAGE, message + " (orvex-cli --help shows the usage)", "usage");
   }
   run.command = scan->parsed() ? "scan" : check->parsed() ? "check" : "update";
   run.options.progressBar = !run.options.json && run.options.verbose == 0 && IsTerminal(CONSOLE_ERR);
 
   CCliReport out(run.options);
-  out.Event({{"event", "start"}, {"tool", "orvex-cli"}, {"schema", 1}, {"version", ORVEX_VERSION_TEXT},
+  out.Event({{"event", "start"}, {"tool", "orvex-cli"}, {"schema", kSchema}, {"version", ORVEX_VERSION_TEXT},
              {"command", run.command}, {"transport", run.transport}});
   InstallInterruptHandler(kHeldLine);
   EndOnInterrupt(true, run.options.json);
 
   // Nobody to ask and nobody said yes: refuse before anything reaches the
   // drive.
-  if (run.command == "update" && !run.options.yes && (run.options.json || !IsTerminal(CONSOLE_IN)))
+  if (run.command == "update" && !run.options.yes && run.options.json)
     return Finish(out, ORVEX_EXIT_REFUSED,
-                  "no terminal to confirm the update on: nothing was sent; pass --yes to update without asking");
-  if (run.command != "scan" && !FileReadable(run.image))
-    return Finish(out, ORVEX_EXIT_REFUSED, "cannot read the image " + run.image + ": nothing was sent");
+                  "--json asks no questions: nothing was sent; pass --yes to update without asking", "no_confirmation");
+  if (run.command == "update" && !run.options.yes && !IsTerminal(CONSOLE_IN))
+    return Finish(out, ORVEX_EXIT_REFUSED,
+                  "no terminal to confirm the update on: nothing was sent; pass --yes to update without asking",
+                  "no_confirmation");
 
   CMyASPI32* aspi = nullptr;
-  int status = OpenTransport(run, out, &aspi);
-  if (status == 0) status = run.command == "scan" ? Scan(run, out, *aspi) : CheckOrUpdate(run, out, *aspi);
+  std::string said;
+  int status = OpenTransport(run, out, &aspi, &said);
+  if (status == 0) status = run.command == "scan" ? Scan(out, *aspi) : CheckOrUpdate(run, out, *aspi, said);
   delete aspi;
   return status;
 }

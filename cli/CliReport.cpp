@@ -1,5 +1,6 @@
 #include "cli/CliReport.h"
 
+#include <cctype>
 #include <cstring>
 #include <iostream>
 
@@ -70,6 +71,17 @@ const char* StageName(UpdateStage stage) {
   return "unknown";
 }
 
+std::string Trimmed(const char* field) {
+  std::string text = field != nullptr ? field : "";
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+  return text;
+}
+
+nlohmann::ordered_json IdentityJson(const char* vendor, const char* product, const char* revision) {
+  return {{"vendor", Trimmed(vendor)}, {"product", Trimmed(product)}, {"revision", Trimmed(revision)},
+          {"text", std::string(vendor) + " " + product + " " + revision}};
+}
+
 std::string StringText(unsigned id) {
   for (const StringRow& row : kStrings)
     if (row.id == id) return row.text;
@@ -89,6 +101,13 @@ void CCliReport::Line(const std::string& text) {
   std::fflush(f);
 }
 
+void CCliReport::Progress(const std::string& text) {
+  if (m_options.json) return;
+  EndBar();
+  std::fputs((text + "\n").c_str(), stderr);
+  std::fflush(stderr);
+}
+
 void CCliReport::Error(const std::string& text) {
   EndBar();
   std::fputs(("orvex-cli: " + text + "\n").c_str(), stderr);
@@ -103,8 +122,16 @@ void CCliReport::EndBar() {
 
 void CCliReport::OnStage(UpdateStage stage) {
   Event({{"event", "stage"}, {"stage", StageName(stage)}});
-  if (!m_options.json && stage == STAGE_COMMIT)
-    Line("Committing: do not switch off the computer or the drive until this ends.");
+  m_nLastStatus = 0;
+  // The command line's own words: the status texts are the dialog's.
+  switch (stage) {
+    case STAGE_DISC: Progress("Checking the drive for a disc."); break;
+    case STAGE_TRANSFER: Progress("Sending the image to the drive."); break;
+    case STAGE_VERIFY: Progress("Comparing the drive's checksum of what it received with the image's."); break;
+    case STAGE_COMMIT: Progress("Committing: do not switch off the computer or the drive until this ends."); break;
+    case STAGE_ZONE: Progress("Checking the drive's firmware zone."); break;
+    default: break;
+  }
 }
 
 void CCliReport::OnStageEnd(UpdateStage stage, bool ok) {
@@ -112,17 +139,18 @@ void CCliReport::OnStageEnd(UpdateStage stage, bool ok) {
 }
 
 void CCliReport::OnStatus(unsigned statusId) {
-  std::string text = OneLine(StringText(statusId));
-  Event({{"event", "status"}, {"id", statusId}, {"text", text}});
-  if (!m_options.json) Line(text);
+  // The engine shows some texts twice around a box; one event each here.
+  if (statusId == m_nLastStatus) return;
+  m_nLastStatus = statusId;
+  Event({{"event", "status"}, {"id", statusId}, {"text", OneLine(StringText(statusId))}});
 }
 
 void CCliReport::OnNotice(NoticeKind kind, unsigned textId, const char* text) {
   std::string t = textId != 0 ? OneLine(StringText(textId)) : std::string(text ? text : "");
   m_strLastNotice = t;
   const char* k = kind == NOTICE_ERROR ? "error" : kind == NOTICE_WARNING ? "warning" : "info";
+  // For people the result line gives the cause in the command line's words.
   Event({{"event", "notice"}, {"kind", k}, {"text", t}});
-  if (!m_options.json) Line(std::string(k) + ": " + t);
 }
 
 bool CCliReport::Ask(UpdateQuestion question) {
@@ -131,11 +159,12 @@ bool CCliReport::Ask(UpdateQuestion question) {
   // refused already when there is none.
   if (m_options.json || !IsTerminal(CONSOLE_IN)) return false;
   EndBar();
-  std::fputs((StringText(IDS_ARE_YOU_SURE) + " Type yes to update the drive: ").c_str(), stderr);
+  std::fputs(("Update " + m_strQuestion + "? Type yes to update it, anything else declines: ").c_str(), stderr);
   std::fflush(stderr);
   std::string answer;
   if (!ReadAnswer(&answer)) return false;
-  return answer == "yes" || answer == "y" || answer == "YES" || answer == "Y";
+  for (char& c : answer) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return answer == "yes";
 }
 
 void CCliReport::OnProgress(UpdateStage stage, int done, int total) {
@@ -150,7 +179,7 @@ void CCliReport::OnProgress(UpdateStage stage, int done, int total) {
     return;
   }
   if (!m_options.progressBar) {
-    if (done == total) Line("Transfer: " + std::to_string(done) + " of " + std::to_string(total) + " pieces sent");
+    if (done == total) Progress("Transfer: " + std::to_string(done) + " of " + std::to_string(total) + " pieces sent");
     return;
   }
   if (percent == m_nBarPercent) return;
@@ -178,7 +207,23 @@ void CCliReport::OnHold(bool begin) {
     if (begin) m_pHold->Begin();
     else m_pHold->End();
   }
-  Event({{"event", "hold"}, {"held", begin}});
+  // "held" says whether the system is held off, not only that the span began.
+  nlohmann::ordered_json e = {{"event", "hold"}, {"span", begin ? "begin" : "end"},
+                              {"held", begin && m_pHold != nullptr && m_pHold->SystemHeld()}};
+  if (begin) e["missing"] = m_pHold != nullptr ? m_pHold->Missing() : std::string("no system hold");
+  if (begin && e["missing"] == "") e.erase("missing");
+  Event(e);
+}
+
+void CCliReport::EndQuietRun() {
+  if (m_nQuietCount == 0) return;
+  const int last = m_nQuietFirst + m_nQuietCount - 1;
+  const std::string line = "#" + std::to_string(m_nQuietFirst) + (m_nQuietCount > 1 ? "-#" + std::to_string(last) : "") +
+                           " INQUIRY at " + std::to_string(m_nQuietCount) +
+                           (m_nQuietCount == 1 ? " address" : " addresses") + " -> no device (" +
+                           std::to_string(ASPI_ERR_NO_DEVICE) + ")";
+  m_nQuietCount = 0;
+  Error(line);
 }
 
 void CCliReport::Request(const SRB_ExecSCSICmd& srb, int result) {
@@ -188,6 +233,21 @@ void CCliReport::Request(const SRB_ExecSCSICmd& srb, int result) {
   std::snprintf(addr, sizeof addr, "%d:%d:%d", srb.SRB_HaId, srb.SRB_Target, srb.SRB_Lun);
   const int cdbLen = srb.SRB_CDBLen <= 16 ? srb.SRB_CDBLen : 16;
   const char* dir = (srb.SRB_Flags & SRB_DIR_OUT) ? "out" : (srb.SRB_Flags & SRB_DIR_IN) ? "in" : "none";
+  if (m_options.json) {
+    nlohmann::ordered_json e = {{"event", "request"}, {"n", m_nRequests}, {"address", addr},
+                                {"cdb", Hex(srb.CDBByte, cdbLen)}, {"direction", dir},
+                                {"length", srb.SRB_BufLen}, {"result", result},
+                                {"status", ResultText(result)}};
+    if (result == ASPI_CHECK_CONDITION)
+      e["sense"] = {srb.SenseArea[2] & 0x0F, srb.SenseArea[12], srb.SenseArea[13]};
+    Event(e);
+  }
+  // An empty address says nothing on its own: one line for a run of them.
+  if (result == ASPI_ERR_NO_DEVICE && srb.CDBByte[0] == 0x12) {
+    if (m_nQuietCount++ == 0) m_nQuietFirst = m_nRequests;
+    return;
+  }
+  EndQuietRun();
   std::string line = "#" + std::to_string(m_nRequests) + " [" + addr + "] " + Hex(srb.CDBByte, cdbLen) + " " +
                      dir + " " + std::to_string(srb.SRB_BufLen) + " -> " + ResultText(result);
   if (result == ASPI_CHECK_CONDITION) {
@@ -198,17 +258,7 @@ void CCliReport::Request(const SRB_ExecSCSICmd& srb, int result) {
   } else if (result != 0) {
     line += " (" + std::to_string(result) + ")";
   }
-  if (m_options.json) {
-    nlohmann::ordered_json e = {{"event", "request"}, {"n", m_nRequests}, {"address", addr},
-                        {"cdb", Hex(srb.CDBByte, cdbLen)}, {"direction", dir},
-                        {"length", srb.SRB_BufLen}, {"result", result},
-                        {"status", ResultText(result)}};
-    if (result == ASPI_CHECK_CONDITION)
-      e["sense"] = {srb.SenseArea[2] & 0x0F, srb.SenseArea[12], srb.SenseArea[13]};
-    Event(e);
-  }
   if (m_options.verbose > 1 && srb.SRB_BufPointer != nullptr && srb.SRB_BufLen > 0)
     line += "\n    data: " + Hex(srb.SRB_BufPointer, srb.SRB_BufLen < 64 ? static_cast<int>(srb.SRB_BufLen) : 64);
-  EndBar();
-  std::fputs(("orvex-cli: " + line + "\n").c_str(), stderr);
+  Error(line);
 }

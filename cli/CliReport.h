@@ -40,12 +40,18 @@ class CCliReport : public CUpdateReport {
 
   // One JSON line on stdout (with --json), flushed.
   void Event(nlohmann::ordered_json event);
-  // A line for people: stdout without --json, stderr with it.
+  // A result for people: stdout without --json, stderr with it.
   void Line(const std::string& text);
-  // An error line on stderr, prefixed with the program's name.
+  // Progress for people (nothing with --json): stderr, so that standard
+  // output carries results alone.
+  void Progress(const std::string& text);
+  // A diagnostic or refusal line on stderr, prefixed with the program's name.
   void Error(const std::string& text);
-  // Every request, for -v.
+  // Every request, for -v. Addresses where no device answered an INQUIRY
+  // are gathered into one line, given at the next other request or at
+  // EndQuietRun.
   void Request(const SRB_ExecSCSICmd& srb, int result);
+  void EndQuietRun();
 
   // What holds the system off for the engine's hold (set by CSystemHold);
   // none for scan and check.
@@ -53,9 +59,19 @@ class CCliReport : public CUpdateReport {
   // The last notice, for the result.
   std::string m_strLastNotice;
   int m_nRequests = 0;
+  // What the confirmation asks about ("the main firmware of 0:1:0 ...").
+  std::string m_strQuestion;
 
  private:
   void EndBar();
   CliOptions m_options;
   int m_nBarPercent = -1;
+  unsigned m_nLastStatus = 0;  // the status event just given, to give it once
+  int m_nQuietFirst = 0;       // the first request of a run of empty addresses
+  int m_nQuietCount = 0;
 };
+
+// The text of a fixed-width identity field without its padding.
+std::string Trimmed(const char* field);
+// {"vendor","product","revision"} trimmed, and "text", the display text.
+nlohmann::ordered_json IdentityJson(const char* vendor, const char* product, const char* revision);

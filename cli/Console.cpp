@@ -70,7 +70,10 @@ std::string StoppingLine(const char* name) {
 std::string EndedText(const char* name, int status, std::string* json) {
   const std::string message = std::string("stopped by ") + name + ": nothing was written";
   *json = g_json ? "{\"event\":\"result\",\"exit\":" + std::to_string(status) +
-                       ",\"status\":\"interrupted\",\"message\":\"" + message + "\",\"restart_required\":false}\n"
+                       ",\"status\":\"interrupted\",\"message\":\"" + message +
+                       "\",\"cause\":\"interrupted\",\"reason\":\"" + message +
+                       "\",\"drive\":null,\"current\":null,\"current_id\":null,\"new\":null,\"new_id\":null,\"update\":null,"
+                       "\"changed\":false,\"restart_required\":false}\n"
                  : std::string();
   return "\norvex-cli: " + message + "\n";
 }
@@ -115,6 +118,15 @@ void SetEnvironment(const char* name, const char* value) {
 }
 
 char PathSeparator() { return '\\'; }
+
+bool IsFolder(const std::string& path) {
+  DWORD attr = GetFileAttributesA(path.c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A library with a runtime of its own writes through its own descriptors.
+void BeginStderrCapture() {}
+std::string EndStderrCapture() { return std::string(); }
 
 namespace {
 void WriteErr(const std::string& line) {
@@ -183,6 +195,45 @@ bool FileReadable(const std::string& path) { return access(path.c_str(), R_OK) =
 void SetEnvironment(const char* name, const char* value) { setenv(name, value, 1); }
 
 char PathSeparator() { return '/'; }
+
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace {
+int g_savedStderr = -1;
+std::FILE* g_capture = nullptr;
+}  // namespace
+
+void BeginStderrCapture() {
+  std::fflush(stderr);
+  g_capture = std::tmpfile();
+  if (g_capture == nullptr) return;
+  g_savedStderr = dup(2);
+  if (g_savedStderr < 0 || dup2(fileno(g_capture), 2) < 0) {
+    if (g_savedStderr >= 0) close(g_savedStderr);
+    g_savedStderr = -1;
+    std::fclose(g_capture);
+    g_capture = nullptr;
+  }
+}
+
+std::string EndStderrCapture() {
+  if (g_capture == nullptr) return std::string();
+  std::fflush(stderr);
+  dup2(g_savedStderr, 2);
+  close(g_savedStderr);
+  g_savedStderr = -1;
+  std::string text;
+  std::rewind(g_capture);
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, g_capture)) > 0) text.append(buf, n);
+  std::fclose(g_capture);
+  g_capture = nullptr;
+  return text;
+}
 
 namespace {
 sigset_t g_signals;

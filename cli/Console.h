@@ -14,6 +14,14 @@ bool FileReadable(const std::string& path);
 void SetEnvironment(const char* name, const char* value);
 // "/" or "\\".
 char PathSeparator();
+// The path names a folder.
+bool IsFolder(const std::string& path);
+// What the process writes to its standard error between the two calls (a
+// library's own lines) is kept from it and returned by the second, for the
+// caller to show, or to give as a reason. Where the system gives no way to
+// see it, it goes to standard error as ever and "" is returned.
+void BeginStderrCapture();
+std::string EndStderrCapture();
 
 // Ctrl-C and the other signals that end a program (Ctrl-Break, a closed
 // console; SIGINT, SIGTERM, SIGHUP, SIGQUIT): never fatal and never acted

@@ -14,8 +14,12 @@ CSystemHold::~CSystemHold() {
   m_out.m_pHold = nullptr;
 }
 
-void CSystemHold::Say(const std::string& line) { m_out.Error(line); }
+void CSystemHold::Say(const std::string& line) {
+  if (m_strMissing.empty()) m_strMissing = line;
+  m_out.Error(line);
+}
 
 void CSystemHold::Note(const std::string& line) {
+  if (m_strMissing.empty()) m_strMissing = line;
   if (m_bVerbose) m_out.Error(line);
 }

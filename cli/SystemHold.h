@@ -28,6 +28,10 @@ class CSystemHold {
   void Begin();
   void End();
   bool Held() const { return m_bHeld; }
+  // The system is held off: nothing the hold needs was missing.
+  bool SystemHeld() const { return m_bHeld && m_strMissing.empty(); }
+  // What the system did not hold, as its line says; "" when nothing.
+  const std::string& Missing() const { return m_strMissing; }
 
  private:
   void Say(const std::string& line);
@@ -36,6 +40,7 @@ class CSystemHold {
   bool m_bVerbose;
   std::string m_strReason;
   bool m_bHeld = false;
+  std::string m_strMissing;
   // What the system holds for us: logind's descriptor on Linux.
   int m_nLock = -1;
 };

@@ -31,6 +31,7 @@ bool NoLogind(const sd_bus_error& e) {
 void CSystemHold::Begin() {
   if (m_bHeld) return;
   m_bHeld = true;
+  m_strMissing.clear();
 #ifdef ORVEX_HAVE_SDBUS
   sd_bus* bus = nullptr;
   int r = sd_bus_open_system(&bus);

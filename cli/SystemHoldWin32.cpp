@@ -128,6 +128,7 @@ std::wstring Wide(const std::string& text) {
 void CSystemHold::Begin() {
   if (m_bHeld) return;
   m_bHeld = true;
+  m_strMissing.clear();
   if (g_released == nullptr) {
     g_released = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     // Called before the Ctrl-C handler, and passes Ctrl-C on to it.

@@ -2,7 +2,7 @@
 #   cmake --preset deb && cmake --build --preset deb --target package
 #   -> build/deb/orvex-cli_<version>-<revision>_<arch>.deb
 # /usr/bin/orvex-cli, libwnaspi32.so in its private folder, the manual page
-# and /usr/share/doc/orvex-cli/{copyright,changelog.Debian.gz}. CPack's DEB
+# and /usr/share/doc/orvex-cli/{copyright,changelog.Debian.gz,orvex-cli-json.md.gz}. CPack's DEB
 # generator, because the project already packages with CPack from the same
 # build tree; Depends come from dpkg-shlibdeps alone.
 set(_deb_src ${CMAKE_SOURCE_DIR}/res/deb)
@@ -47,10 +47,15 @@ add_custom_command(OUTPUT ${_deb_out}/orvex-cli.1.gz
 add_custom_command(OUTPUT ${_deb_out}/changelog.Debian.gz
                    COMMAND gzip -9nc ${_deb_src}/changelog > ${_deb_out}/changelog.Debian.gz
                    DEPENDS ${_deb_src}/changelog)
-add_custom_target(orvex_deb_docs ALL DEPENDS ${_deb_out}/orvex-cli.1.gz ${_deb_out}/changelog.Debian.gz)
+# The JSON lines' events, which --help names.
+add_custom_command(OUTPUT ${_deb_out}/orvex-cli-json.md.gz
+                   COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/docs/orvex-cli-json.md > ${_deb_out}/orvex-cli-json.md.gz
+                   DEPENDS ${CMAKE_SOURCE_DIR}/docs/orvex-cli-json.md)
+add_custom_target(orvex_deb_docs ALL DEPENDS ${_deb_out}/orvex-cli.1.gz ${_deb_out}/changelog.Debian.gz
+                                             ${_deb_out}/orvex-cli-json.md.gz)
 
 install(FILES ${_deb_out}/orvex-cli.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${_deb_src}/copyright ${_deb_out}/changelog.Debian.gz
+install(FILES ${_deb_src}/copyright ${_deb_out}/changelog.Debian.gz ${_deb_out}/orvex-cli-json.md.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvex-cli)
 
 # Stripped the way dh_strip does: no symbol tables, no compiler notes.

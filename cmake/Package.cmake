@@ -1,4 +1,4 @@
-# The release zip of a Windows preset: Orvex.exe, the pass-through
+# The release zip of a Windows preset: Orvex.exe, orvex-cli.exe, the pass-through
 # wnaspi32.dll of the same architecture (never the simulated one), an
 # example configuration named so that it changes nothing, and a README for
 # Windows users. Texts get CRLF line ends for Notepad.
@@ -15,6 +15,10 @@ configure_file(${CMAKE_SOURCE_DIR}/res/package/Orvex.INI.example ${_pkg}/Orvex.I
                NEWLINE_STYLE CRLF)
 
 install(TARGETS Orvex RUNTIME DESTINATION .)
+# The command line beside it, for administrators' scripts.
+if(TARGET orvex-cli)
+  install(TARGETS orvex-cli RUNTIME DESTINATION .)
+endif()
 install(FILES $<TARGET_FILE:spti_wnaspi32> ${_pkg}/README.txt ${_pkg}/Orvex.INI.example DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)

@@ -458,11 +458,15 @@ std::string CMyASPI32::DriveDeviceName(int drive) const {
 int CMyASPI32::HoldDrive(int drive, std::string* note) {
   note->clear();
   if (drive < 0 || drive >= m_nDrives || drive >= MAX_DRIVES) return ASPI_ERR_BAD_DRIVE;
+  // Held already, through a front end's checks: kept, never let go in
+  // between, so the checks and the update see one drive.
+  const std::string name = DriveLockName(drive);
+  if (m_driveLock.Held() && name == m_strLockName) return 0;
   ReleaseDrive();
   // Refused either way: busy, or a lock that cannot be had at all, which
   // would leave the drive to any other updater.
-  if (m_driveLock.Acquire(DriveLockName(drive), DriveDeviceName(drive), note) != LOCK_HELD)
-    return ASPI_ERR_DRIVE_BUSY;
+  if (m_driveLock.Acquire(name, DriveDeviceName(drive), note) != LOCK_HELD) return ASPI_ERR_DRIVE_BUSY;
+  m_strLockName = name;
   if (m_pfnHold == nullptr) {
     *note = "the ASPI library offers no hold of the drive; other programs are not kept from it";
     return 0;
@@ -489,6 +493,7 @@ void CMyASPI32::ReleaseDrive() {
   if (m_nHeldDrive >= 0 && m_pfnHold != nullptr) CallHold(ORVEX_HOLD_RELEASE, m_nHeldDrive);
   m_nHeldDrive = -1;
   m_driveLock.Release();
+  m_strLockName.clear();
 }
 
 int CMyASPI32::BusyDevices() const {

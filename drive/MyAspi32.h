@@ -96,6 +96,7 @@ class CMyASPI32 {
   // 0 when held; ASPI_ERR_DRIVE_BUSY when another updater has the drive or
   // the lock cannot be had, and then nothing may be sent. *note says what
   // could not be held, and why.
+  // Asked again for the drive it holds, it keeps the hold and returns 0.
   int HoldDrive(int drive, std::string* note);
   // Lets the drive go; safe to call when nothing is held, from any thread.
   void ReleaseDrive();
@@ -151,6 +152,7 @@ class CMyASPI32 {
   Request* m_pSpare = nullptr;
   CNamedLock m_driveLock;
   int m_nHeldDrive = -1;  // the row the library holds, -1 none
+  std::string m_strLockName;  // the drive lock's name while held
   void ReclaimParked();
   // OrvexDriveHold for the address of table row `drive`.
   DWORD CallHold(DWORD op, int drive);

@@ -14,7 +14,8 @@
 #   from this system's installed versions), the program prints its version,
 #   man renders its page without a warning, with every option the program
 #   knows, and the program, run in that root, loads its library from the
-#   private folder even with a decoy beside it; removing it leaves nothing.
+#   private folder even with a decoy beside it, and offers no simulated
+#   drive (the package has none); removing it leaves nothing.
 # Prints one line per check that fails, the time of each step, the path of
 # the .deb ("deb: PATH") and "package deb: ok" or "FAILED"; exits nonzero
 # when a check failed.
@@ -26,7 +27,7 @@ build=1
 for a in "$@"; do
   case $a in
     --no-build) build=0 ;;
-    -h | --help) sed -n '2,20p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,21p' "$0"; exit 0 ;;
     *) echo "usage: $0 [--no-build]" >&2; exit 64 ;;
   esac
 done
@@ -68,6 +69,7 @@ listed=$(dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ {print $1, $2, $6}' | sort)
 want=$(sort <<EOF
 -rw-r--r-- root/root ./usr/share/doc/orvex-cli/changelog.Debian.gz
 -rw-r--r-- root/root ./usr/share/doc/orvex-cli/copyright
+-rw-r--r-- root/root ./usr/share/doc/orvex-cli/orvex-cli-json.md.gz
 -rw-r--r-- root/root ./usr/share/man/man1/orvex-cli.1.gz
 -rw-r--r-- root/root .$libdir/libwnaspi32.so
 -rwxr-xr-x root/root ./usr/bin/orvex-cli
@@ -140,6 +142,12 @@ for c in "" check update; do
   done
 done
 grep -q "$libdir/libwnaspi32.so" <<<"$text" || problem "manual page: does not name $libdir/libwnaspi32.so"
+# The package ships no simulated drive: nothing offers one, and asking for
+# it is a usage error that says so, never a path the package lacks.
+grep -q "sim:" <<<"$text$("$r/usr/bin/orvex-cli" --help-all)" && problem "the installed orvex-cli or its page offers sim:"
+"$r/usr/bin/orvex-cli" --transport sim:demo scan >/dev/null 2>"$work/sim.err"
+[ $? = 64 ] && grep -q "not part of this installation" "$work/sim.err" ||
+  problem "orvex-cli --transport sim:demo scan, installed:" "$(cat "$work/sim.err")"
 timed "install, --version, man"
 
 # The installed program, run in that root, takes its library from the

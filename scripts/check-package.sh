@@ -3,14 +3,17 @@
 #
 #   scripts/check-package.sh [--no-build] [PRESET...]     (default: win32 win64)
 #
-# - exactly Orvex.exe, wnaspi32.dll (the pass-through one, of the preset's
-#   architecture), README.txt and Orvex.INI.example;
+# - exactly Orvex.exe, orvex-cli.exe, wnaspi32.dll (the pass-through one),
+#   all of the preset's architecture, README.txt and Orvex.INI.example;
 # - README.txt and the INI example with CRLF line ends; README.txt quotes
 #   every text the program can show (string table and message boxes of the
 #   sources); the INI example sets every key the program reads, and no other;
 # - Orvex.exe's manifest (administrator, Vista to 10/11, no common controls 6,
 #   no DPI awareness) and the version resources of Orvex.exe and both
-#   libraries, read back from the built files, carry res/Version.h's version.
+#   libraries, read back from the built files, carry res/Version.h's version;
+# - README.txt has the command line's section, and orvex-cli.exe runs under
+#   Wine from the unpacked zip (where Wine runs the preset's architecture):
+#   its version, and a scan that finds the simulated drive's drive.
 # Prints one line per check that fails and "package PRESET: ok" or "FAILED";
 # exits nonzero when one failed. A preset whose compiler is missing is
 # skipped with a word.
@@ -23,7 +26,7 @@ presets=()
 for a in "$@"; do
   case $a in
     --no-build) build=0 ;;
-    -h | --help) sed -n '2,17p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,20p' "$0"; exit 0 ;;
     *) presets+=("$a") ;;
   esac
 done
@@ -80,6 +83,39 @@ check_version() {  # FILE DESCRIPTION-PART
   grep -qF "VALUE \"FileDescription\", \"$3" <<<"$rc" || problem "$2: FileDescription is not \"$3...\""
 }
 
+# check_cli_under_wine PRESET UNPACKED BUILD: orvex-cli.exe from the
+# unpacked zip, in a Wine prefix of its own, without a display.
+check_cli_under_wine() {
+  # shellcheck source=scripts/wine-arch.sh
+  (
+    source "$root/scripts/wine-arch.sh"
+    orvex_wine_decide >/dev/null 2>&1 || { echo "  (orvex-cli.exe not run: no Wine)"; exit 0; }
+    if [ "win$ORVEX_WINE_ARCH_ANSWER" != "$1" ]; then
+      echo "  (orvex-cli.exe not run: Wine runs win$ORVEX_WINE_ARCH_ANSWER programs here)"
+      exit 0
+    fi
+    orvex_wine_use "$ORVEX_WINE_ARCH_ANSWER"
+    local work=$3/package-cli bad=0
+    rm -rf "$work" && mkdir -p "$work/prefix"
+    printf 'adapters 1\ndevice 0 1 0\nvendor "KORVELIN"\nproduct "DVDRRW MQT-R41A "\n' >"$work/sim.cfg"
+    export WINEPREFIX=$work/prefix WINEARCH=$ORVEX_WINEARCH WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=n"
+    timeout 180 wineboot -i >"$work/prefix.log" 2>&1 || echo "  wineboot failed: $(tail -n 3 "$work/prefix.log")"
+    local got
+    got=$(cd "$work" && timeout 60 env -u DISPLAY wine "$2/orvex-cli.exe" --version </dev/null 2>&1 | tr -d '\r')
+    [ "$got" = "orvex-cli $version" ] || { echo "  orvex-cli.exe --version under Wine: \"$got\""; bad=1; }
+    if [ -f "$3/sim/wnaspi32.dll" ]; then
+      got=$(cd "$work" && timeout 60 env -u DISPLAY ORVEX_SIM_CONFIG=sim.cfg wine "$2/orvex-cli.exe" --json \
+        --transport "aspi:$3/sim/wnaspi32.dll" scan </dev/null 2>&1 | tr -d '\r')
+      grep -q '"event":"device","address":"0:1:0".*"admitted":true' <<<"$got" ||
+        { echo "  orvex-cli.exe scan under Wine found no drive:"; echo "$got" | tail -n 5; bad=1; }
+    fi
+    timeout 10 wineserver -k >/dev/null 2>&1
+    timeout 10 wineserver -w >/dev/null 2>&1
+    rm -rf "$work"
+    exit "$bad"
+  ) || problem "orvex-cli.exe did not run under Wine from the unpacked zip"
+}
+
 check_preset() {
   local preset=$1 dir=$root/build/$1 arch format
   case $preset in
@@ -103,12 +139,12 @@ check_preset() {
   (cd "$un" && cmake -E tar xf "$zip") || problem "cannot unpack $zip"
 
   local listed
-  listed=$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')
-  [ "$listed" = "Orvex.INI.example Orvex.exe README.txt wnaspi32.dll " ] ||
+  listed=$(cmake -E tar tf "$zip" | LC_ALL=C sort | tr '\n' ' ')
+  [ "$listed" = "Orvex.INI.example Orvex.exe README.txt orvex-cli.exe wnaspi32.dll " ] ||
     problem "the zip holds: $listed"
 
   local f
-  for f in Orvex.exe wnaspi32.dll; do
+  for f in Orvex.exe orvex-cli.exe wnaspi32.dll; do
     x86_64-w64-mingw32-objdump -f "$un/$f" 2>/dev/null | grep -q "file format $format" ||
       problem "$f is not $format"
   done
@@ -143,6 +179,8 @@ check_preset() {
   got=$(example_keys "$ini" | tr '\n' ' ')
   [ -n "$want" ] && [ "$want" = "$got" ] || problem "Orvex.INI.example sets \"$got\", the program reads \"$want\""
   grep -qi 'Orvex\.INI\.example' "$readme" || problem "README.txt does not name Orvex.INI.example"
+  grep -q '^THE COMMAND LINE: orvex-cli.exe' "$readme" || problem "README.txt has no section on orvex-cli.exe"
+  check_cli_under_wine "$preset" "$un" "$dir"
 
   if [ "$bad" = 0 ]; then echo "package $preset: ok ($(basename "$zip"))"; else echo "package $preset: FAILED"; fi
   return "$bad"

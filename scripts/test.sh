@@ -54,6 +54,7 @@ unit() {
 
 step "the package installer's decisions" tests/scripts/install-deps-test.sh
 step "native unit tests" unit native "" -E unit_faults_threads
+step "fleet example (Ansible, four local hosts)" tests/scripts/ansible-rollout-test.sh build/native
 # The sanitizer builds take only what their tests run.
 step "native unit tests (ASan+UBSan)" unit native-asan \
   "orvex_tests sgio_stack_check spti_libwnaspi32 sgio_shim sgio_drive orvex-imagegen" -E unit_faults_threads

@@ -8,15 +8,31 @@
 
 namespace {
 
-void Usage() {
-  std::fprintf(stderr,
-               "usage: orvex-imagegen OUT.bin [options]\n"
-               "  --size N                      file length (default 2097152)\n"
-               "  --seed N                      filler seed (default 1)\n"
-               "  --identity OFF VEN PROD REV   28-byte identity block at OFF\n"
-               "  --text OFF TEXT               bytes of TEXT at OFF\n"
-               "Numbers take 0x for hex. Prints the byte sum of the first 1703936 bytes.\n");
-}
+const char kUsage[] =
+    "usage: orvex-imagegen OUT.bin [options]\n"
+    "  --size N                      file length (default 2097152)\n"
+    "  --seed N                      filler seed (default 1)\n"
+    "  --identity OFF VEN PROD REV   28-byte identity block at OFF\n"
+    "  --text OFF TEXT               bytes of TEXT at OFF\n"
+    "Numbers take 0x for hex. Prints the byte sum of the first 1703936 bytes.\n";
+
+const char kLayout[] =
+    "\n"
+    "An image is 2,097,152 bytes of filler with patches. The updater reads its\n"
+    "first 1,703,936 bytes (0 to 19FFFFh) and looks for two things between\n"
+    "140000h and 19FFFFh, so both patches go there:\n"
+    "  the identity block (--identity): vendor (8 bytes), product (16) and\n"
+    "    revision (4), space-padded, as the drive reports them; it must equal the\n"
+    "    drive's vendor and product, and its revision decides newer or not;\n"
+    "  the drive's identification text (--text): the six bytes the drive gives\n"
+    "    to its F0h query (the simulated drive's `idtext`).\n"
+    "\n"
+    "Example: an image that a simulated drive configured with\n"
+    "  vendor \"KORVELIN\", product \"DVDRRW M1\", revision \"1.00\", idtext \"ABC123\"\n"
+    "(the simulated drive's defaults) accepts as newer:\n"
+    "  orvex-imagegen new.bin --identity 0x150000 KORVELIN \"DVDRRW M1\" 1.10 --text 0x160000 ABC123\n";
+
+void Usage() { std::fputs(kUsage, stderr); }
 
 bool Number(const char* s, unsigned long* out) {
   char* end = nullptr;
@@ -29,6 +45,11 @@ bool Number(const char* s, unsigned long* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kLayout, stdout);
+    return 0;
+  }
   if (argc < 2 || argv[1][0] == '-') {
     Usage();
     return 2;

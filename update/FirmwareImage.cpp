@@ -3,6 +3,7 @@
 #include "update/ZoneChecksum.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -60,6 +61,7 @@ void FirmwareImage::Clear(CMyASPI32* aspi) {
   if (m_pFile != nullptr) std::fclose(m_pFile);
   m_pFile = nullptr;
   m_nLength = 0;
+  m_nErrno = 0;
   m_nSum = 0;
   m_szVendor[0] = m_szProduct[0] = m_szRevision[0] = '\0';
   m_pDriveAccess = aspi;
@@ -108,8 +110,10 @@ int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
   Clear(aspi);
   m_nFileKind = FILE_KIND_NONE;
   m_llFileLength = -1;
+  errno = 0;
   if (path != nullptr && *path != '\0') m_pFile = SysOpenRegularFile(path, &m_nFileKind);
   if (m_pFile == nullptr) {
+    m_nErrno = path != nullptr && *path != '\0' ? errno : ENOENT;
     DropData();
     return m_nFileKind == FILE_KIND_NONE ? IMAGE_ERR_OPEN : IMAGE_ERR_NOT_FILE;
   }
@@ -123,7 +127,9 @@ int FirmwareImage::Load(const char* path, CMyASPI32* aspi) {
 
   // Every later step trusts the whole region to be there: a file that
   // shrank or cannot be read is refused, never admitted in part.
+  errno = 0;
   if (SysReadFileStart(m_pFile, m_pData, IMAGE_LOAD_LENGTH) != static_cast<std::size_t>(IMAGE_LOAD_LENGTH)) {
+    m_nErrno = errno;
 #ifndef ORVEX_GUARD_OFF_SHORT_READ
     DropData();
     return IMAGE_ERR_READ;

@@ -88,6 +88,9 @@ class FirmwareImage {
   char m_szVendor[9] = {};
   CMyASPI32* m_pDriveAccess = nullptr;
   std::int32_t m_nDriveIndex = -1;
+  // The system's error number of a failed open or read (0: none given),
+  // for front ends that tell the cause.
+  int m_nErrno = 0;
 
  private:
   // Both ways of loading share these steps. A load on an object that held

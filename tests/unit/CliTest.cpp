@@ -4,10 +4,14 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <regex>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -45,6 +49,38 @@ class CliTest : public ::testing::Test {
                                "\ndevice 0 1 0\nvendor \"KORVELIN\"\nproduct \"DVDRRW MQT-R41A \"\nrevision \"" +
                                revision + "\"\nidtext \"ID5678\"\n" + extra +
                                "device 1 2 0\nvendor \"OTHERCO \"\nproduct \"HARD DISK       \"\n");
+  }
+  // `n` drives of the same model at 0:0:0, 0:1:0...; `extra` goes after
+  // drive `faulty`'s lines.
+  void WriteDrives(int n, int faulty = -1, const std::string& extra = "") {
+    std::string cfg = "log " + m_dir.Path("sim.log") + "\nflash " + m_dir.Path("flash.txt") + "\n";
+    for (int i = 0; i < n; ++i)
+      cfg += "device 0 " + std::to_string(i) + " 0\nvendor \"KORVELIN\"\nproduct \"DVDRRW MQT-R41A \"\n"
+             "revision \"1.00\"\nidtext \"ID5678\"\n" + (i == faulty ? extra : "");
+    m_dir.Write("sim.cfg", cfg);
+  }
+  // Commits the drive at 0:`target`:0 was sent.
+  int CommitsTo(int target) const {
+    std::ifstream f(m_dir.Path("sim.log"));
+    std::string line;
+    int n = 0;
+    while (std::getline(f, line))
+      n += line.find("target=" + std::to_string(target) + " ") != std::string::npos && line.find("cdb=3B07") != std::string::npos;
+    return n;
+  }
+  // `args` on a terminal of `script`'s, with `input` typed at it.
+  int OnTerminal(const std::string& args, const std::string& input) {
+    const std::string cmd = "cd '" + m_dir.Path() + "' && printf '" + input + "' | script -qec \"'" + ORVEX_CLI_PATH +
+                            "' --transport sim:sim.cfg " + args + "\" /dev/null >terminal.txt 2>&1; echo $?";
+    std::FILE* p = popen(cmd.c_str(), "r");
+    int status = -1;
+    if (p == nullptr || std::fscanf(p, "%d", &status) != 1) status = -1;
+    if (p != nullptr) pclose(p);
+    return status;
+  }
+  std::string Terminal() const {
+    std::ifstream f(m_dir.Path("terminal.txt"));
+    return std::string(std::istreambuf_iterator<char>(f), {});
   }
   void Image(const std::string& name, const std::string& vendor, const std::string& product,
              const std::string& revision) {
@@ -117,35 +153,46 @@ TEST_F(CliTest, ScanListsEveryDeviceWithItsAddressAndModelCode) {
   EXPECT_EQ(Writes(), 0);
 }
 
-TEST_F(CliTest, CheckTellsEachAdmissionOutcomeAndWritesNothing) {
+// Each outcome in the command line's own words with its cause; results on
+// standard output, refusals on standard error.
+TEST_F(CliTest, CheckTellsEachAdmissionOutcomeWithItsCauseAndWritesNothing) {
   Image("old.bin", "KORVELIN", "DVDRRW MQT-R41A ", "1.00");
   Image("other.bin", "KORVELIN", "DVDRRW MQT-R52A ", "1.10");
   Image("ws.bin", "KORVELIN", "DVDRRW MQT-R41A ", "2.00");
   m_dir.Write("short.bin", "not an image");
+  m_dir.Write("locked.bin", "");
+  ::chmod(m_dir.Path("locked.bin").c_str(), 0);
+  const bool root = ::geteuid() == 0;
   struct Case {
     std::string args;
     int status;
     std::string words;
   } cases[] = {
-      {"check new.bin", 0, "write the main firmware of 0:1:0"},
-      {"check old.bin", 2, "Lower or Same Firmware Version!"},
-      {"check other.bin", 2, "Model mismatched !"},
-      {"check short.bin", 2, "The file you chosen is not correct. Check your file."},
-      {"check ws.bin --write-strategy", 0, "write the write strategy of 0:1:0"},
-      {"check old.bin --write-strategy", 2, "NO NEED WS UPDATE"},
-      {"check new.bin --drive 1:2:0", 2, "the device at 1:2:0, OTHERCO  HARD DISK       "},
+      {"check new.bin", 0, "0:1:0: an update would write the main firmware: KORVELIN DVDRRW MQT-R41A  1.00 -> "},
+      {"check old.bin", 2, "refused: the image's version is not newer than the drive's (drive 1.00, image 1.00)"},
+      {"check other.bin", 2, "(drive KORVELIN DVDRRW MQT-R41A, image KORVELIN DVDRRW MQT-R52A)"},
+      {"check short.bin", 2, "short.bin: it is 12 bytes long, not 2,097,152: nothing was sent"},
+      {"check missing.bin", 2, "missing.bin: it cannot be opened: No such file or directory"},
+      {"check locked.bin", 2, root ? "it is 0 bytes long" : "it cannot be opened: Permission denied"},
+      {"check .", 2, "it is a folder, not a file"},
+      {"check ws.bin --write-strategy", 0, "would write the write strategy"},
+      {"check old.bin --write-strategy", 2, "the drive's write strategy is not older than the image's"},
+      // Never the main firmware in place of the write strategy asked for.
+      {"check new.bin --write-strategy", 2,
+       "older than the image's (.10): it needs the main firmware first; run the same command without "
+       "--write-strategy"},
+      {"update new.bin --write-strategy --yes", 2, "without --write-strategy"},
   };
   for (const Case& c : cases) {
     CliRun r = Cli(c.args);
     EXPECT_EQ(r.status, c.status) << c.args;
-    EXPECT_NE((r.out + Stderr()).find(c.words), std::string::npos) << c.args << ": " << r.out << Stderr();
+    EXPECT_NE((c.status == 0 ? r.out : Stderr()).find(c.words), std::string::npos) << c.args << ": " << r.out << Stderr();
+    if (c.status != 0) {
+      EXPECT_EQ(r.out, "") << c.args;
+    }
+    // None of the dialog's prompts.
+    EXPECT_EQ((r.out + Stderr()).find("Click the"), std::string::npos) << c.args;
   }
-  // A write strategy asked of a drive whose main firmware is older turns
-  // into a main update, as in the dialog.
-  CliRun r = Cli("check new.bin --write-strategy");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("Need to Main Firmware Update"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("write the main firmware"), std::string::npos) << r.out;
   EXPECT_EQ(Writes(), 0);
 }
 
@@ -347,6 +394,158 @@ TEST_F(CliTest, TwoUpdatersOfOneDriveNeverInterleave) {
   EXPECT_EQ(Writes(), 0);
 }
 
+TEST_F(CliTest, AnUpdateSaysEachThingOnceInItsOwnWordsAndAsksWhatItAccepts) {
+  CliRun r = Cli("update new.bin --yes");
+  ASSERT_EQ(r.status, 0) << Stderr();
+  // Standard output holds the result alone; progress goes to standard error.
+  EXPECT_EQ(r.out, "0:1:0: updated the main firmware to 1.10. Restart the computer before using the drive; a drive "
+                   "on a USB port must be installed again.\n");
+  const std::string err = Stderr();
+  EXPECT_NE(err.find("Committing: do not switch off"), std::string::npos) << err;
+  for (const char* dialog : {"Please wait", "dirve", "Click the", "error:", "warning:"})
+    EXPECT_EQ(err.find(dialog), std::string::npos) << dialog << ": " << err;
+
+  // The prompt says "yes", and only "yes" goes on.
+  std::remove(m_dir.Path("flash.txt").c_str());
+  std::remove(m_dir.Path("sim.log").c_str());
+  EXPECT_EQ(OnTerminal("update new.bin", "y\n"), 1) << Terminal();
+  EXPECT_NE(Terminal().find("the main firmware of 0:1:0 (1.00 -> 1.10)? Type yes"), std::string::npos) << Terminal();
+  EXPECT_EQ(Writes(), 0);
+  EXPECT_EQ(OnTerminal("update new.bin", "yes\n"), 0) << Terminal();
+  EXPECT_EQ(Sent("3B07"), 1);
+  // On a terminal, --json still asks nothing, and says that this is why.
+  EXPECT_EQ(OnTerminal("--json update new.bin", ""), 2);
+  EXPECT_NE(Terminal().find("--json asks no questions"), std::string::npos) << Terminal();
+
+  CliRun unknown = Cli("frobnicate");
+  EXPECT_EQ(unknown.status, 64);
+  EXPECT_NE(Stderr().find("unknown command \"frobnicate\""), std::string::npos) << Stderr();
+  // -v: one line for each run of empty addresses (3 here), not one each.
+  EXPECT_EQ(Cli("-v scan").status, 0);
+  const std::string trace = Stderr();
+  size_t empty = 0;
+  for (size_t at = trace.find("-> no device"); at != std::string::npos; at = trace.find("-> no device", at + 1)) ++empty;
+  EXPECT_EQ(empty, 3u) << trace;
+}
+
+// What answered is named: another maker's device is not "no drive", and a
+// library's own reason for not starting is in the result.
+TEST_F(CliTest, NoSupportedDriveNoDriveAndNoTransportNameTheirCause) {
+  m_dir.Write("sim.cfg", "adapters 2\ndevice 1 2 0\nvendor \"OTHERCO \"\nproduct \"HARD DISK       \"\n");
+  CliRun other = Cli("--json check new.bin");
+  EXPECT_EQ(other.status, 2);
+  EXPECT_EQ(other.events.back()["cause"], "no_supported_drive");
+  EXPECT_NE(Stderr().find("no supported drive: found 1:2:0 (OTHERCO  HARD DISK        1.00)"), std::string::npos)
+      << Stderr();
+  EXPECT_NE(Cli("check new.bin --drive 1:2:0").status, 0);
+  EXPECT_NE(Stderr().find("not a model this updater supports"), std::string::npos) << Stderr();
+  m_dir.Write("sim.cfg", "adapters 1\n");
+  EXPECT_EQ(Cli("--json check new.bin").events.back()["cause"], "no_drive");
+  m_dir.Write("sim.cfg", "bogus line\n");
+  CliRun broken = Cli("--json scan");
+  EXPECT_EQ(broken.status, 69);
+  EXPECT_NE(broken.events.back()["reason"].get<std::string>().find("line 1: unknown key bogus"), std::string::npos);
+}
+
+// A duplicator tower: more drives than the dialog's four rows, each
+// updated once with its own result; a re-run changes nothing.
+TEST_F(CliTest, AllUpdatesEveryDriveOnceBeyondFourAndAReRunChangesNothing) {
+  WriteDrives(6);
+  EXPECT_EQ(Cli("check new.bin --drive 0:5:0").status, 0) << Stderr();
+  CliRun first = Cli("--json update new.bin --all --yes");
+  EXPECT_EQ(first.status, 0) << Stderr();
+  int results = 0;
+  for (const auto& e : first.events) results += e["event"] == "drive_result" && e["changed"] == true;
+  EXPECT_EQ(results, 6);
+  for (int t = 0; t < 6; ++t) EXPECT_EQ(CommitsTo(t), 1) << t;
+  EXPECT_NE(first.events.back()["message"].get<std::string>().find("6 drives: 6 updated"), std::string::npos);
+
+  // Already current: no error with --skip-current, one line, nothing written.
+  std::remove(m_dir.Path("sim.log").c_str());
+  CliRun again = Cli("update new.bin --all --yes --skip-current");
+  EXPECT_EQ(again.status, 0) << Stderr();
+  EXPECT_NE(again.out.find("0:5:0: already current (1.10; the image has 1.10): nothing was sent\n"), std::string::npos);
+  EXPECT_NE(again.out.find("6 drives: 0 updated, 6 already current, 0 not done"), std::string::npos) << again.out;
+  EXPECT_EQ(Writes(), 0);
+  CliRun strict = Cli("--json update new.bin --drive 0:1:0 --yes");
+  EXPECT_EQ(strict.status, 2);
+  EXPECT_EQ(strict.events.back()["cause"], "same_or_lower");
+
+  // A drive of another model beside them is left alone; none that fits is
+  // a refusal.
+  std::remove(m_dir.Path("flash.txt").c_str());
+  std::remove(m_dir.Path("sim.log").c_str());
+  WriteDrives(3, 1, "product \"DVDRRW MQT-R52A \"\n");
+  CliRun mixed = Cli("update new.bin --all --yes");
+  EXPECT_EQ(mixed.status, 0) << Stderr();
+  EXPECT_NE(mixed.out.find("0:1:0: left alone: the image is for another model"), std::string::npos) << mixed.out;
+  EXPECT_NE(mixed.out.find("2 updated, 0 already current, 0 not done, 1 of another model left alone"),
+            std::string::npos) << mixed.out;
+  EXPECT_EQ(CommitsTo(1), 0);
+  Image("other.bin", "KORVELIN", "DVDRRW MQT-R99A ", "1.10");
+  EXPECT_EQ(Cli("check other.bin --all").status, 2);
+
+  // A failed commit: the worst status, and no further drive when asked.
+  for (const bool stop : {true, false}) {
+    std::remove(m_dir.Path("flash.txt").c_str());
+    std::remove(m_dir.Path("sim.log").c_str());
+    WriteDrives(6, 2, "fault commit 1 check 04 44 00\n");
+    CliRun failed = Cli(std::string("--json update new.bin --all --yes") + (stop ? " --stop-on-failure" : ""));
+    EXPECT_EQ(failed.status, 4);
+    EXPECT_EQ(Sent("3B07"), stop ? 3 : 6) << stop;
+    const auto& drives = failed.events.back()["drives"];
+    ASSERT_EQ(drives.size(), 6u);
+    EXPECT_EQ(drives[2]["exit"], 4);
+    EXPECT_EQ(drives[5]["status"], stop ? "skipped" : "ok");
+  }
+}
+
+// Every event the program gives is in docs/orvex-cli-json.md, with every
+// field it carries; every kind there is given by one of these runs.
+TEST_F(CliTest, EveryJsonEventAndFieldIsInTheDocument) {
+  std::ifstream doc(std::string(ORVEX_SOURCE_DIR) + "/docs/orvex-cli-json.md");
+  std::map<std::string, std::set<std::string>> documented;
+  std::string line;
+  while (std::getline(doc, line)) {
+    if (line.rfind("{\"event\":", 0) != 0) continue;
+    const nlohmann::json example = nlohmann::json::parse(line);
+    for (const auto& item : example.items()) documented[example["event"]].insert(item.key());
+  }
+  ASSERT_FALSE(documented.empty());
+  WriteDrives(2, 1, "fault commit 1 check 04 44 00\n");
+  std::set<std::string> given;
+  for (const std::string args : {"scan", "-v update new.bin --all --yes", "check new.bin --drive 0:0:0", "update new.bin"}) {
+    for (const auto& e : Cli("--json " + args).events) {
+      const std::string kind = e["event"];
+      given.insert(kind);
+      ASSERT_TRUE(documented.count(kind)) << kind;
+      for (const auto& item : e.items()) EXPECT_TRUE(documented[kind].count(item.key())) << kind << "." << item.key();
+    }
+  }
+  for (const auto& kind : documented) EXPECT_TRUE(given.count(kind.first)) << kind.first << " never given";
+}
+
+#ifdef ORVEX_IMAGEGEN_PATH
+// The image generator's help shows how an image is laid out, and its
+// example makes one that the simulated drive's defaults take.
+TEST_F(CliTest, TheImageGeneratorsHelpExampleMakesAnImageTheSimulatedDriveTakes) {
+  std::string help;
+  std::FILE* p = popen((std::string("'") + ORVEX_IMAGEGEN_PATH + "' --help").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) help.append(buf, n);
+  EXPECT_EQ(pclose(p), 0);
+  EXPECT_NE(help.find("140000h and 19FFFFh"), std::string::npos) << help;
+  std::smatch example;
+  ASSERT_TRUE(std::regex_search(help, example, std::regex("\n  orvex-imagegen (new\\.bin [^\n]*)\n"))) << help;
+  ASSERT_EQ(std::system(("cd '" + m_dir.Path() + "' && '" + ORVEX_IMAGEGEN_PATH + "' " + example[1].str() +
+                         " >/dev/null").c_str()), 0);
+  m_dir.Write("sim.cfg", "device 0 0 0\n");
+  EXPECT_EQ(Cli("check new.bin").status, 0) << Stderr();
+}
+#endif
+
 // orvex-cli's logind inhibitor lock, against python3-dbusmock's logind on
 // a bus of the test's own, reached through DBUS_SYSTEM_BUS_ADDRESS: held
 // while the drive writes (seen from outside, as logind lists it), gone when
@@ -440,8 +639,8 @@ TEST_F(CliHoldTest, LogindListsTheLockWhileTheDriveWritesAndNoneAfterEveryOutcom
     EXPECT_TRUE(HeldByUs(m_strDuring)) << m_strDuring;
     std::ifstream json(m_dir.Path("out.txt"));
     const std::string lines((std::istreambuf_iterator<char>(json)), {});
-    const size_t held = lines.find("{\"event\":\"hold\",\"held\":true}");
-    const size_t released = lines.find("{\"event\":\"hold\",\"held\":false}");
+    const size_t held = lines.find("{\"event\":\"hold\",\"span\":\"begin\",\"held\":true}");
+    const size_t released = lines.find("{\"event\":\"hold\",\"span\":\"end\",\"held\":false}");
     EXPECT_TRUE(held < released && released < lines.find("\"event\":\"result\"")) << lines;
     const std::string after = Inhibitors();
     EXPECT_EQ(after.find("orvex-cli"), std::string::npos) << after;
@@ -469,6 +668,11 @@ TEST_F(CliHoldTest, WithoutABusOrLogindTheUpdateGoesOnWithOneLineUnderV) {
                                  : "orvex-cli: no system bus (";
     EXPECT_NE(err.find(line), std::string::npos) << err;
     EXPECT_EQ(err.find("holds off"), err.rfind("holds off")) << "one line: " << err;
+    // The JSON says so too, rather than that the system is held.
+    std::remove(m_dir.Path("flash.txt").c_str());
+    const std::string json = Cli("--json update new.bin --yes").out;
+    EXPECT_NE(json.find("{\"event\":\"hold\",\"span\":\"begin\",\"held\":false,\"missing\":\"no "), std::string::npos)
+        << json;
   }
 }
 

@@ -129,6 +129,19 @@ TEST_F(UpdateSequenceTest, ADriveChangedBetweenOpenAndUpdateIsNotWritten) {
   EXPECT_FALSE(headless::Enabled(*dlg, IDC_UPDATE));
 }
 
+// A front end that holds the drive through its checks keeps it when the
+// update asks for it again: no moment between them for another updater.
+TEST_F(UpdateSequenceTest, AskedAgainForTheDriveItHoldsTheTransportKeepsTheHold) {
+  auto dlg = Admitted(Drive());
+  std::string note;
+  ASSERT_EQ(dlg->m_aspi.HoldDrive(0, &note), 0);
+  headless::OtherProcessHolds(dlg->m_aspi.DriveLockName(0));
+  EXPECT_EQ(dlg->m_aspi.HoldDrive(0, &note), 0);
+  EXPECT_TRUE(dlg->m_aspi.HoldsDrive());
+  dlg->m_aspi.ReleaseDrive();
+  headless::ResetNamedLocks();
+}
+
 TEST_F(UpdateSequenceTest, DeclinedConfirmationChangesNothing) {
   auto dlg = Admitted(Drive());
   headless::ScriptAnswers({IDCANCEL});

@@ -245,7 +245,7 @@ initrd=$vm/initrd.gz
 prep=$(elapsed)
 
 # ---------------------------------------------------------------- the boots
-bound=${ORVEX_VM_BOUND:-170}
+bound=${ORVEX_VM_BOUND:-300}
 passed=0
 failed=0
 # boot NAME ARG...: QEMU with ARGs, the cases of cases(-NAME).list; the

@@ -5,7 +5,7 @@ drive
 start=$(now)
 cli root update /vm/img/new.bin --yes
 expect_status 0
-expect_line out 'Update was Completed!' "saying the update is done"
+expect_line out '^0:1:0: updated the main firmware to 1\.10\. Restart the computer' "saying the update is done"
 expect_pieces new
 expect_sent commit 1
 expect_sent commit-ws 0

@@ -137,6 +137,91 @@ lock_file() {
   echo "/run/lock/orvex-block-$((0x$(stat -c %t "$SR"))).$((0x$(stat -c %T "$SR"))).lock"
 }
 
+# ---------------------------------------------------------------- more drives
+
+# drives N [LINE...]: the drive of `drive` and N-1 more, as in a duplicator
+# tower: each a TCMU device of its own (user_0/driveI) with its own handler,
+# configuration, flash file and log ($CASE_DIR/wireI.log), and a target of
+# its own, LUN 0, as drives on their own ports are: targets 2 to 7 of the
+# first loopback adapter, then targets 1 to 7 of a second one (a kernel
+# puts a LUN above 0 into byte 1 of a SCSI-2 device's commands, which no
+# tower's drive sees). Waits until the kernel has made every drive's nodes.
+# A case that calls it ends with drives_gone.
+EXTRA_DRIVES=0
+EXTRA_PIDS=
+WWN2=/sys/kernel/config/target/loopback/naa.5001405a0e0f0003
+extra_tpg() {
+  if [ "$1" -le 6 ]; then echo "${TPG%/tpgt_1}/tpgt_$(($1 + 1))"; else echo "$WWN2/tpgt_$(($1 - 6))"; fi
+}
+drives() {
+  local n=$1 i=1 core uio u tpg
+  shift
+  drive "$@"
+  while [ $i -lt "$n" ]; do
+    core=${CORE}$i
+    mkdir -p "$core"
+    echo "dev_config=orvex/drive$i" >"$core/control"
+    echo "dev_size=1048576" >"$core/control"
+    echo 1 >"$core/enable"
+    uio=
+    for u in /sys/class/uio/uio*; do
+      case $(cat "$u/name") in */drive$i/*) uio=${u##*/} ;; esac
+    done
+    [ -n "$uio" ] || { fail "no /dev/uio* for drive $i"; return 1; }
+    { base_config | sed "s|^flash .*|flash $CASE_DIR/flash$i.txt|"; for line in "$@"; do echo "$line"; done; } \
+      >"$CASE_DIR/drive$i.cfg"
+    : >"$CASE_DIR/wire$i.log"
+    $HANDLER "$uio" "$CASE_DIR/drive$i.cfg" "$CASE_DIR/wire$i.log" >"$CASE_DIR/handler$i.out" 2>&1 &
+    EXTRA_PIDS="$EXTRA_PIDS $!"
+    wait_for 5 "drive $i's handler" grep -q serving "$CASE_DIR/handler$i.out" || return 1
+    tpg=$(extra_tpg $i)
+    mkdir -p "$tpg/lun/lun_0"
+    echo "naa.5001405a0e0f01$((10 + i))" >"$tpg/nexus"
+    ln -s "$core" "$tpg/lun/lun_0/drive$i"
+    EXTRA_DRIVES=$i
+    i=$((i + 1))
+  done
+  wait_for 30 "$n drives with their nodes" sh -c "[ \$(ls -d /sys/block/sr* | wc -l) -ge $n ]" || return 1
+  clear_attention
+}
+
+# drives_gone: the drives beside the first unlinked, their targets and
+# devices gone, so that the cases after see one drive.
+drives_gone() {
+  local i=$EXTRA_DRIVES p tpg
+  while [ "$i" -ge 1 ]; do
+    tpg=$(extra_tpg $i)
+    rm -f "$tpg/lun/lun_0/drive$i"
+    rmdir "$tpg/lun/lun_0"
+    echo NULL >"$tpg/nexus"
+    rmdir "$tpg"
+    i=$((i - 1))
+  done
+  [ -d "$WWN2" ] && rmdir "$WWN2"
+  for p in $EXTRA_PIDS; do kill -TERM "$p" 2>/dev/null; wait "$p"; done
+  i=$EXTRA_DRIVES
+  while [ "$i" -ge 1 ]; do
+    rmdir "${CORE}$i"
+    i=$((i - 1))
+  done
+  EXTRA_DRIVES=0
+  EXTRA_PIDS=
+  clear_attention
+}
+
+# clear_attention: a LUN added to the target or taken from it leaves every
+# other LUN a UNIT ATTENTION (06/3F/0E, "reported LUNs data has changed")
+# for its next command, as a real target does; a TEST UNIT READY to each
+# drive takes it, so that a case's first request meets the drive itself.
+clear_attention() {
+  local g i
+  for g in /sys/class/scsi_generic/sg*; do
+    for i in 1 2 3; do
+      /vm/bin/vm-probe sgio "/dev/${g##*/}" rw 000000000000 | grep -q 'sense 06/' || break
+    done
+  done
+}
+
 # ---------------------------------------------------------------- orvex-cli
 
 # Who runs it: root; a member of the drive's group (24, cdrom) without any
