@@ -336,11 +336,9 @@ struct ScanContext {
 void OnDevice(void* context, const SRB_ExecSCSICmd& srb) {
   ScanContext& c = *static_cast<ScanContext*>(context);
   ++c.found->devices;
-  // The table's own admission, one row at a time.
-  c.aspi->m_nDrives = 0;
-  const bool admitted = c.aspi->AddDrive(srb) == 0;
-  DriveEntry d = c.aspi->m_drives[0];
-  c.aspi->m_nDrives = 0;
+  // The table's own admission, of the bytes that arrived.
+  DriveEntry d;
+  const bool admitted = CMyASPI32::ReadInquiryAnswer(srb, c.aspi->m_nLastArrived, &d) == 0;
   if (!admitted) {
     d = DriveEntry();
     CopyField(d.szVendor, srb.SRB_BufPointer + 8, 8);

@@ -293,7 +293,7 @@ TEST_F(CliTest, AnImageThatIsNoImageFileSaysWhatItIs) {
   m_dir.Write("short.bin", std::string(100, 'x'));
   for (const auto& c : {std::make_pair("pipe.bin", "it is a named pipe (FIFO), not a file"),
                         std::make_pair("folder.bin", "it is a folder, not a file"),
-                        std::make_pair("short.bin", "its length is 100 bytes, not 2,097,152")}) {
+                        std::make_pair("short.bin", "it is 100 bytes long, not 2,097,152")}) {
     EXPECT_EQ(Cli(std::string("check ") + c.first).status, 2) << c.first;
     EXPECT_NE(Stderr().find(c.second), std::string::npos) << Stderr();
   }

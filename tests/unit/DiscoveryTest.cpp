@@ -80,6 +80,7 @@ TEST_F(DiscoveryTest, NoLibraryOrNotReadyShowsCannotInitializeAndKeepsOpenEnable
   headless::Reset();
   UseDrives({Drive()}, 1, "support 0x0401");
   auto dlg2 = OpenDialog();
+  EXPECT_NE(dlg2, nullptr);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Can not initialize ASPI32"});
 }
 

@@ -184,9 +184,12 @@ TEST_F(UpdateEngineTest, AnAnswerThatDidNotArriveIsNoAnswer) {
     const Strings& ev = report_.events;
     EXPECT_NE(std::find(ev.begin(), ev.end(), c.notice), ev.end()) << c.fault;
     EXPECT_EQ(std::find(ev.begin(), ev.end(), "notice 0 FW Zone Checksum is OK"), ev.end()) << c.fault;
-    if (c.rc == ENGINE_NOT_WRITTEN) EXPECT_EQ(CountLog("3B07"), 0u) << c.fault;
-    if (c.fault.find("tur") != std::string::npos || c.fault.find("readzone 1") != std::string::npos)
+    if (c.rc == ENGINE_NOT_WRITTEN) {
+      EXPECT_EQ(CountLog("3B07"), 0u) << c.fault;
+    }
+    if (c.fault.find("tur") != std::string::npos || c.fault.find("readzone 1") != std::string::npos) {
       EXPECT_EQ(CountLog("3B"), 0u) << c.fault;
+    }
   }
   // A check condition is how a drive says it has no disc: the update goes on.
   ASSERT_EQ(Admit("1.00", "1.10", false, "fault tur 1 check 02 3A 00\n"), ENGINE_OK);
