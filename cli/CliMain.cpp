@@ -390,7 +390,8 @@ std::string Described(const DriveEntry& d) {
 std::vector<DriveEntry> ChooseDrives(const Run& run, CCliReport& out, CMyASPI32& aspi, const std::string& said,
                                      int* status) {
   const Found found = ScanAll(out, aspi, false);
-  if (found.drives.empty()) {
+  // A drive asked for by its address is named, whatever else was found.
+  if (found.drives.empty() && (run.drive.empty() || aspi.BusyDevices() > 0)) {
     if (aspi.BusyDevices() > 0) {
       // The library named the drive another updater holds, in its line.
       *status = Finish(out, ORVEX_EXIT_REFUSED,
@@ -421,8 +422,9 @@ std::vector<DriveEntry> ChooseDrives(const Run& run, CCliReport& out, CMyASPI32&
       if (d.nHaId == ha && d.nTarget == target && d.nLun == lun) return {d};
     for (const DriveEntry& d : found.others)
       if (d.nHaId == ha && d.nTarget == target && d.nLun == lun) {
-        *status = Finish(out, ORVEX_EXIT_REFUSED, "the device at " + Described(d) + " is not a model this updater supports",
-                         "no_supported_drive");
+        const std::string why = "the device at " + Address(d) + ", " + IdentityText(d.szVendor, d.szProduct, d.szRevision) +
+                                ", is not a model this updater supports";
+        *status = Finish(out, ORVEX_EXIT_REFUSED, "refused: " + why + ": nothing was written to it", "no_supported_drive", why);
         return {};
       }
     *status = Finish(out, ORVEX_EXIT_REFUSED, "no admitted drive at " + run.drive + " (see orvex-cli scan)", "not_found");
@@ -536,6 +538,19 @@ std::string StepFailure(const CUpdateEngine& engine, const std::string& notice) 
   }
 }
 
+// A drive the run could not hold: another updater has it, or its lock
+// cannot be had at all, which would leave it to any other updater.
+int NotHeld(CCliReport& out, const char* event, const std::string& address, int held, const std::string& note,
+            nlohmann::ordered_json& detail) {
+  const bool busy = held != ASPI_ERR_NO_LOCK;
+  const std::string why =
+      (busy ? "another update of the drive at " + address + " is running"
+            : "the lock of the drive at " + address + " cannot be taken, so no other updater could be kept from it") +
+      (note.empty() ? std::string() : " (" + note + ")");
+  return Report(out, event, ORVEX_EXIT_REFUSED, "refused: " + why + ": nothing was sent",
+                Because(detail, busy ? "busy" : "no_lock", why));
+}
+
 struct DriveOutcome {
   bool changed = false;     // written and committed
   bool otherModel = false;  // --all: the image is not for it, and it was left alone
@@ -580,13 +595,7 @@ int RunDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, const DriveEntry&
   detail["current_id"] = IdentityJson(d.szVendor, d.szProduct, d.szRevision);
   detail["new"] = imageId.at("text");
   detail["new_id"] = imageId;
-  if (held != 0) {
-    const std::string why = "another update of the drive is running" + (note.empty() ? std::string() : " (" + note + ")");
-    return Report(out, event, ORVEX_EXIT_REFUSED,
-                  "refused: another update of the drive at " + address + " is running" +
-                      (note.empty() ? std::string() : " (" + note + ")") + ": nothing was sent",
-                  Because(detail, "busy", why));
-  }
+  if (held != 0) return NotHeld(out, event, address, held, note, detail);
   if (asked != 0) {
     const std::string why = "the drive changed since it was checked: once held, its INQUIRY gave no admitted drive (" +
                             ResultWords(asked) + ")";
@@ -669,15 +678,7 @@ int RunDrive(const Run& run, CCliReport& out, CMyASPI32& aspi, const DriveEntry&
                         ": nothing was written; run the update again to check it anew",
                     Because(detail, "drive_changed", why));
     }
-    if (rc == ENGINE_REFUSED) {
-      const std::string why = "another update of the drive is running" +
-                              (engine.m_strHoldNote.empty() ? std::string() : " (" + engine.m_strHoldNote + ")");
-      return Report(out, event, ORVEX_EXIT_REFUSED,
-                    "refused: another update of the drive at " + address + " is running" +
-                        (engine.m_strHoldNote.empty() ? std::string() : " (" + engine.m_strHoldNote + ")") +
-                        ": nothing was sent",
-                    Because(detail, "busy", why));
-    }
+    if (rc == ENGINE_REFUSED) return NotHeld(out, event, address, engine.m_nFailedResult, engine.m_strHoldNote, detail);
     if (rc == ENGINE_DECLINED) {
       const bool stopped = InterruptRequested();
       return Report(out, event, ORVEX_EXIT_DECLINED,

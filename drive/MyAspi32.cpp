@@ -465,7 +465,8 @@ int CMyASPI32::HoldDrive(int drive, std::string* note) {
   ReleaseDrive();
   // Refused either way: busy, or a lock that cannot be had at all, which
   // would leave the drive to any other updater.
-  if (m_driveLock.Acquire(name, DriveDeviceName(drive), note) != LOCK_HELD) return ASPI_ERR_DRIVE_BUSY;
+  const int lock = m_driveLock.Acquire(name, DriveDeviceName(drive), note);
+  if (lock != LOCK_HELD) return lock == LOCK_BUSY ? ASPI_ERR_DRIVE_BUSY : ASPI_ERR_NO_LOCK;
   m_strLockName = name;
   if (m_pfnHold == nullptr) {
     *note = "the ASPI library offers no hold of the drive; other programs are not kept from it";

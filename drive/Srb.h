@@ -41,7 +41,8 @@ enum : int {
   ASPI_ERR_VENDOR = 10323,            // vendor identification not admitted
   ASPI_ERR_BAD_DRIVE = 10331,         // drive row not in use; nothing sent
   ASPI_ERR_DRIVE_BUSY = 10340,        // another updater holds the drive; nothing sent
-  ASPI_ERR_SHORT_ANSWER = 10352       // good status, but the bytes read did not all arrive
+  ASPI_ERR_SHORT_ANSWER = 10352,      // good status, but the bytes read did not all arrive
+  ASPI_ERR_NO_LOCK = 10364            // the drive's lock cannot be had at all; nothing sent
 };
 
 // TEST UNIT READY: the drive answered with a check condition (no disc or

@@ -392,6 +392,14 @@ TEST_F(CliTest, TwoUpdatersOfOneDriveNeverInterleave) {
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(Stderr().find("refused: the drive at 0:1:0 changed since it was checked"), std::string::npos) << Stderr();
   EXPECT_EQ(Writes(), 0);
+
+  // A lock that cannot be had at all is no reason to write without it.
+  WriteConfig("");
+  setenv("ORVEX_LOCK_DIR", m_dir.Path("no-such-folder").c_str(), 1);
+  r = Cli("update new.bin --yes");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(Stderr().find("refused: the lock of the drive at 0:1:0 cannot be taken"), std::string::npos) << Stderr();
+  EXPECT_EQ(Writes(), 0);
 }
 
 TEST_F(CliTest, AnUpdateSaysEachThingOnceInItsOwnWordsAndAsksWhatItAccepts) {

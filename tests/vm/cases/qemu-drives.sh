@@ -22,7 +22,7 @@ done
 note "check of $a said: $(tr '\n' '|' <"$ERR")"
 cli member check /vm/img/new.bin
 expect_status 2 "no admitted drive"
-expect_line err 'There is not any drive' "saying there is no drive to update"
+expect_line err 'no supported drive: found .*QEMU' "saying no supported drive was found, and naming what was"
 drive
 cli member scan
 expect_status 0

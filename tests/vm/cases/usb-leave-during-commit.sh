@@ -7,6 +7,6 @@ cli member update /vm/img/new.bin --yes
 expect_status 4 "the drive left during the commit"
 expect_line err 'Do not switch off' "telling what to do"
 expect_line err 'CDB 3Bh failed, .*the device has gone' "saying the drive left"
-grep -q 'Update was Completed' "$OUT" && fail "reported the update as completed"
+grep -q 'updated the main firmware' "$OUT" && fail "reported the update as completed"
 expect_sent commit 1
 note "said: $(grep -v 'SG_IO serves' "$ERR" | tr '\n' '|')"

@@ -6,7 +6,7 @@ drive
 start=$(now)
 cli member update /vm/img/new.bin --yes
 expect_status 0
-expect_line out 'Update was Completed!' "saying the update is done"
+expect_line out '^[0-9]+:0:0: updated the main firmware to 1\.10\. Restart the computer' "saying the update is done"
 expect_pieces new
 expect_sent commit 1
 note "a whole update over USB took $(since "$start") s; the kernel's own requests meanwhile: $(kernel_requests)"

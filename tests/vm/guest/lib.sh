@@ -448,6 +448,12 @@ load_modules() {
   done
 }
 
+# Where updaters take their locks between processes, as on any system.
+lock_dir() {
+  mkdir -p /run/lock
+  chmod 1777 /run/lock
+}
+
 BOOT=main
 vm_main() {
   say "vm kernel $(uname -r) $(uname -v)"
@@ -459,9 +465,7 @@ vm_main() {
   start=$(now)
   CASE=boot
   CASE_DIR=/tmp/case/boot
-  # Where updaters take their locks between processes, as on any system.
-  mkdir -p /run/lock
-  chmod 1777 /run/lock
+  lock_dir
   load_modules
   make_backstore || { say "vm fatal no /dev/uio* after enabling the TCMU device"; return; }
   attach || { say "vm fatal the drive did not attach"; return; }

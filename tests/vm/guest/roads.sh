@@ -131,6 +131,7 @@ roads_main() {
   start=$(now)
   CASE=boot
   CASE_DIR=/tmp/case/boot
+  lock_dir
   load_modules
   for m in $(cat /vm/modules-roads.list); do
     insmod "/vm/modules/$m.ko" || say "vm fatal insmod $m failed"
